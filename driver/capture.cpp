@@ -1,0 +1,99 @@
+// capture.cpp: the show on a virtual clock, written to files frame by frame.
+#include "driver/capture.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "driver/show.h"
+#include "platform/headless.h"
+#include "platform/png.h"
+#include "platform/sound_openmpt.h"
+#include "platform/video_ffmpeg.h"
+
+namespace {
+
+struct CaptureRun {
+  CaptureRun(const CaptureOptions& o, std::filesystem::path d) : options(o), dir(std::move(d)) {}
+
+  const CaptureOptions& options;
+  std::filesystem::path dir;
+  std::int64_t frame_limit = 0;
+  VirtualClock clock;
+  HeadlessToolkit toolkit;
+  OfflineSound* sound = nullptr;
+  std::FILE* timeline = nullptr;
+  bool progress = false;
+  bool write_failed = false;
+
+  // Writes frame n, then moves every clock (and the mixed sound) on to frame n + 1.
+  void after_frame(const FrameReport& report) {
+    const Surface& picture = toolkit.console()->picture();
+    char name[32];
+    std::snprintf(name, sizeof name, "frame_%06lld.png", static_cast<long long>(report.frame));
+    const auto* pixels = reinterpret_cast<const std::uint32_t*>(picture.pixels.data());
+    if (!write_png((dir / name).string(), {pixels, std::size_t(picture.width) * std::size_t(picture.height)},
+                   picture.width, picture.height))
+      write_failed = true;
+
+    std::fprintf(timeline, "%lld\t%.6f\t%d\t%d\t", static_cast<long long>(report.frame), report.show_s,
+                 report.position.order, report.position.row);
+    for (std::size_t i = 0; i < report.drawn.size(); ++i)
+      std::fprintf(timeline, "%s%d.%d", i ? " " : "", report.drawn[i].block, report.drawn[i].layer);
+    std::fputc('\n', timeline);
+
+    if (progress)
+      std::fprintf(stderr, "\rcapturing frame %lld  %.2f s  order %d row %d ", static_cast<long long>(report.frame),
+                   report.show_s, report.position.order, report.position.row);
+
+    const std::int64_t next = report.frame + 1;
+    const double next_s = double(next) / options.fps;
+    clock.set(next_s);
+    sound->render_until(next_s);
+    if (next >= frame_limit || write_failed) toolkit.console()->push_key(key_escape);
+  }
+};
+
+}  // namespace
+
+int run_capture(const CaptureOptions& options) {
+  std::error_code error;
+  std::filesystem::path dir = std::filesystem::absolute(options.out_dir, error);
+  if (!error) std::filesystem::create_directories(dir, error);
+  if (error || options.fps <= 0) {
+    std::fprintf(stderr, "quindle: cannot write captures to %s\n", options.out_dir.c_str());
+    return 2;
+  }
+
+  CaptureRun run{options, dir};
+  run.frame_limit = options.max_frames > 0 ? options.max_frames : std::int64_t(options.fps) * default_capture_seconds;
+  std::unique_ptr<OfflineSound> sound = make_offline_sound();
+  std::unique_ptr<VideoLibrary> video = make_video_library();
+  run.sound = sound.get();
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> timeline(std::fopen((dir / "timeline.tsv").c_str(), "w"),
+                                                           std::fclose);
+  if (!timeline || !sound->start_wav((dir / "audio.wav").string())) {
+    std::fprintf(stderr, "quindle: cannot write captures to %s\n", dir.c_str());
+    return 2;
+  }
+  run.timeline = timeline.get();
+  run.progress = isatty(STDERR_FILENO);
+
+  HeadlessWindowSystem window({true, false});
+  Platform platform{&window, &run.toolkit, sound.get(), video.get(), &run.clock};
+  ShowOptions show_options;
+  show_options.answer = SetupChoice{true, false};
+  show_options.script_path = options.script_path;
+  show_options.after_frame = [&run](const FrameReport& report) { run.after_frame(report); };
+
+  const int code = run_show(platform, show_options);
+  sound->finish_wav();
+  if (run.progress) std::fputc('\n', stderr);
+  if (run.write_failed) {
+    std::fprintf(stderr, "quindle: writing frames to %s failed\n", dir.c_str());
+    return 2;
+  }
+  return code;
+}

@@ -1,0 +1,45 @@
+// layers.cpp: dispatch by layer type, and the local-time rule shared by the timed layers.
+#include "driver/layers.h"
+
+#include <cmath>
+#include <limits>
+
+std::int32_t truncate_to_int32(double value) {
+  if (std::isnan(value)) return 0;
+  if (value >= 2147483647.0) return std::numeric_limits<std::int32_t>::max();
+  if (value <= -2147483648.0) return std::numeric_limits<std::int32_t>::min();
+  return std::int32_t(value);
+}
+
+std::int32_t layer_local_time(Layer& layer, double show_s) {
+  const double v = double(decimal_param(layer.param3)) * show_s;
+  const std::int32_t whole = truncate_to_int32(v);
+  if (layer.start_mark == -1) layer.start_mark = whole;
+  // Wraps like the 32-bit subtraction it is, rather than overflowing.
+  layer.local_time = std::int32_t(std::uint32_t(whole) - std::uint32_t(layer.start_mark));
+  return layer.local_time;
+}
+
+bool load_layer_resource(Layer& layer, VideoLibrary& video) {
+  switch (layer.type) {
+    case LAYER_3D_MESH: return load_mesh3d_layer(layer);
+    case LAYER_BITMAP: return load_bitmap_layer(layer);
+    case LAYER_IPOL_MESH: return load_ipol_mesh_layer(layer);
+    case LAYER_RADIALBLUR: return true;  // draws from the frame itself; nothing to load
+    case LAYER_AVIVIDEO: return load_video_layer(layer, video);
+    case LAYER_SEQUENCE: return load_sequence_layer(layer);
+    default: return false;
+  }
+}
+
+void draw_layer(Layer& layer, const FrameContext& context) {
+  switch (layer.type) {
+    case LAYER_3D_MESH: draw_mesh3d_layer(layer, context); break;
+    case LAYER_BITMAP: draw_bitmap_layer(layer, context); break;
+    case LAYER_IPOL_MESH: draw_ipol_mesh_layer(layer, context); break;
+    case LAYER_RADIALBLUR: draw_radialblur_layer(layer, context); break;
+    case LAYER_AVIVIDEO: draw_video_layer(layer, context); break;
+    case LAYER_SEQUENCE: draw_sequence_layer(layer, context); break;
+    default: break;
+  }
+}

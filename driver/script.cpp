@@ -1,0 +1,232 @@
+// script.cpp: the script reader. The file is read in lines of at most 255 characters (a
+// longer line arrives as several), each judged from its first character that is not a blank
+// or tab, with keywords compared as fixed-length prefixes. Three passes over the lines: count
+// the blocks, size each block's layers, then parse.
+#include "driver/script.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+// A line read into a 256-byte buffer holds at most 255 characters, its line feed included.
+constexpr std::size_t line_capacity = 255;
+// A word read with "%s" from such a line fits in a buffer of the line buffer's size.
+constexpr int word_capacity = 256;
+
+struct ScriptLine {
+  std::string text;  // as a C string sees the buffer: up to the first zero byte
+  int number = 0;    // line of the file where this piece begins
+};
+
+// Splits the file the way a 256-byte line read does: up to and including a line feed, or
+// 255 characters, whichever comes first.
+std::vector<ScriptLine> read_lines(std::FILE* file) {
+  std::vector<ScriptLine> lines;
+  std::string piece;
+  int number = 1, piece_number = 1;
+  for (int c; (c = std::fgetc(file)) != EOF;) {
+    if (piece.empty()) piece_number = number;
+    piece.push_back(char(c));
+    if (c == '\n') ++number;
+    if (c == '\n' || piece.size() == line_capacity) {
+      lines.push_back({piece.substr(0, std::strlen(piece.c_str())), piece_number});
+      piece.clear();
+    }
+  }
+  if (!piece.empty()) lines.push_back({piece.substr(0, std::strlen(piece.c_str())), piece_number});
+  return lines;
+}
+
+const char* skip_blanks(const char* p) {
+  while (*p == ' ' || *p == '\t') ++p;
+  return p;
+}
+
+const char* skip_word(const char* p) {
+  while (*p && *p != ' ' && *p != '\t') ++p;
+  return p;
+}
+
+bool starts(const char* text, const char* keyword) { return std::strncmp(text, keyword, std::strlen(keyword)) == 0; }
+
+const char* line_text(const ScriptLine& line) { return skip_blanks(line.text.c_str()); }
+
+// Inside a block every line is a layer line except comments, the closing "}", and lines
+// with nothing on them (a carriage return, or a bare line feed as Unix editors write it).
+bool is_layer_line(const char* text) {
+  return !starts(text, "//") && !starts(text, "}") && *text != '\r' && *text != '\n' && *text != '\0';
+}
+
+std::int32_t layer_type_of(const char* keyword) {
+  struct Entry {
+    const char* word;
+    std::int32_t type;
+  };
+  static constexpr Entry table[] = {
+      {"3d_mesh", LAYER_3D_MESH},       {"bitmap", LAYER_BITMAP},     {"ipol_mesh", LAYER_IPOL_MESH},
+      {"radialblur", LAYER_RADIALBLUR}, {"avivideo", LAYER_AVIVIDEO}, {"sequence", LAYER_SEQUENCE},
+  };
+  for (const Entry& e : table)
+    if (starts(keyword, e.word)) return e.type;
+  return LAYER_UNKNOWN;
+}
+
+// The four parameter words, kept from one layer line to the next: a line that lacks a word
+// takes the one that stood in its place on the previous layer line.
+struct WordBuffers {
+  char word[4][word_capacity] = {};
+};
+
+Layer parse_layer(const char* text, WordBuffers& words, int line) {
+  Layer layer;
+  layer.type = layer_type_of(text);
+  const char* rest = skip_blanks(skip_word(text));
+  unsigned numbers[4] = {0, 0, 0, 0};
+  std::sscanf(rest, "%x %x %x %x %255s %255s %255s %255s", &numbers[0], &numbers[1], &numbers[2], &numbers[3],
+              words.word[0], words.word[1], words.word[2], words.word[3]);
+  layer.start_order = std::int32_t(numbers[0]);
+  layer.end_order = std::int32_t(numbers[1]);
+  layer.start_row = std::int32_t(numbers[2]);
+  layer.end_row = std::int32_t(numbers[3]);
+  layer.param1 = words.word[0];
+  layer.param2 = words.word[1];
+  layer.param3 = words.word[2];
+  layer.param4 = words.word[3];
+  layer.local_time = 0;
+  layer.start_mark = -1;
+  layer.frame_count = 0;
+  layer.line = line;
+  return layer;
+}
+
+struct BlockScan {
+  int layer_lines = 0;
+  bool closed = false;
+};
+
+// Walks a block body from index i (the line after "{") through its "}" line, or to the end
+// of the file when the "}" never comes. Both sizing and parsing use it, so they agree.
+template <typename OnLayerLine>
+BlockScan scan_body(const std::vector<ScriptLine>& lines, std::size_t& i, OnLayerLine on_layer_line) {
+  BlockScan scan;
+  while (i < lines.size()) {
+    const ScriptLine& line = lines[i++];
+    const char* text = line_text(line);
+    if (starts(text, "}")) {
+      scan.closed = true;
+      break;
+    }
+    if (!is_layer_line(text)) continue;
+    on_layer_line(text, line.number, scan.layer_lines);
+    ++scan.layer_lines;
+  }
+  return scan;
+}
+
+bool opens_block(const std::vector<ScriptLine>& lines, std::size_t i) {
+  return i < lines.size() && starts(line_text(lines[i]), "{");
+}
+
+}  // namespace
+
+bool begins_with(const std::string& word, const char* keyword) { return starts(word.c_str(), keyword); }
+
+std::int32_t decimal_param(const std::string& word) {
+  const char* p = word.c_str();
+  while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  std::int64_t value = 0;
+  for (; std::isdigit(static_cast<unsigned char>(*p)); ++p) {
+    value = value * 10 + (*p - '0');
+    if (value > std::int64_t(std::numeric_limits<std::int32_t>::max()) + 1) break;
+  }
+  if (negative) value = -value;
+  if (value > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
+  if (value < std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
+  return std::int32_t(value);
+}
+
+const char* layer_type_name(std::int32_t type) {
+  switch (type) {
+    case LAYER_3D_MESH: return "3d_mesh";
+    case LAYER_BITMAP: return "bitmap";
+    case LAYER_IPOL_MESH: return "ipol_mesh";
+    case LAYER_RADIALBLUR: return "radialblur";
+    case LAYER_AVIVIDEO: return "avivideo";
+    case LAYER_SEQUENCE: return "sequence";
+    default: return "unknown";
+  }
+}
+
+std::optional<Script> load_script(const std::string& path, int* failed_line) {
+  if (failed_line) *failed_line = 0;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+  if (!file) return std::nullopt;
+  const std::vector<ScriptLine> lines = read_lines(file.get());
+  auto fail = [&](const ScriptLine& pattern_line) -> std::optional<Script> {
+    if (failed_line) *failed_line = pattern_line.number;
+    return std::nullopt;
+  };
+
+  // Pass 1: one block per line that begins with "pattern", wherever it stands.
+  Script script;
+  for (const ScriptLine& line : lines)
+    if (starts(line_text(line), "pattern")) ++script.block_count;
+  script.blocks.resize(std::size_t(script.block_count));
+
+  // Pass 2: count each block's layer lines; blocks are numbered as their bodies end.
+  std::size_t block = 0;
+  for (std::size_t i = 0; i < lines.size();) {
+    const ScriptLine& line = lines[i++];
+    if (!starts(line_text(line), "pattern")) continue;
+    if (!opens_block(lines, i)) return fail(line);
+    ++i;
+    BlockScan scan = scan_body(lines, i, [](const char*, int, int) {});
+    if (block < script.blocks.size()) {
+      PatternBlock& b = script.blocks[block];
+      b.layer_count = scan.layer_lines;
+      b.layers.resize(std::size_t(scan.layer_lines));
+      b.unclosed = !scan.closed;
+    }
+    ++block;
+  }
+
+  // Pass 3: tune, quit order, block headers and their layers.
+  WordBuffers words;
+  script.quit_order = 255;
+  block = 0;
+  for (std::size_t i = 0; i < lines.size();) {
+    const ScriptLine& line = lines[i++];
+    const char* text = line_text(line);
+    if (starts(text, "//")) continue;
+    if (starts(text, "tune")) {
+      char word[word_capacity];
+      if (std::sscanf(skip_blanks(skip_word(text)), "%255s", word) == 1) script.tune = word;
+    } else if (starts(text, "quitpat")) {
+      unsigned quit = 0;
+      if (std::sscanf(skip_blanks(skip_word(text)), "%x", &quit) == 1) script.quit_order = std::int32_t(quit);
+    } else if (starts(text, "pattern")) {
+      char keyword[word_capacity];
+      unsigned first = 0, last = 0;
+      std::sscanf(text, "%255s %x %x", keyword, &first, &last);
+      if (!opens_block(lines, i)) return fail(line);
+      ++i;
+      PatternBlock* b = block < script.blocks.size() ? &script.blocks[block] : nullptr;
+      ++block;
+      if (b) {
+        b->first_order = std::int32_t(first);
+        b->last_order = std::int32_t(last);
+        b->line = line.number;
+      }
+      scan_body(lines, i, [&](const char* layer_text, int number, int index) {
+        Layer layer = parse_layer(layer_text, words, number);
+        if (b && index < b->layer_count) b->layers[std::size_t(index)] = std::move(layer);
+      });
+    }
+  }
+  return script;
+}

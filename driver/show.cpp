@@ -1,0 +1,78 @@
+// show.cpp: start-up in its fixed order, and the two shutdowns. Every start-up failure is
+// reported in a message box and ends the run at once, releasing nothing it opened.
+#include "driver/show.h"
+
+#include "driver/layers.h"
+
+namespace {
+
+// Loads every layer's resource, block by block and layer by layer; false at the first
+// layer (other than radialblur) that has none.
+bool load_resources(Script& script, VideoLibrary& video) {
+  for (PatternBlock& block : script.blocks)
+    for (Layer& layer : block.layers)
+      if (!load_layer_resource(layer, video) && layer.type != LAYER_RADIALBLUR) return false;
+  return true;
+}
+
+void open_display(Show& show, WindowSystem& window, PixelToolkit& toolkit, bool fullscreen) {
+  show.format = display_pixel_format;
+  show.console = toolkit.create_console();
+  show.console->set_option("DirectX");
+  show.console->set_option(fullscreen ? "fullscreen output" : "windowed output");
+  show.console->set_option("center window");
+  show.console->open("quindle07 super fast demo", frame_width, frame_height, show.format);
+  show.surface = surface_create(frame_width, frame_height, show.format);
+  int screen_w = 0, screen_h = 0;
+  window.screen_size(&screen_w, &screen_h);
+  show.console->place_window(screen_w / 2 - 320, screen_h / 2 - 240, 640, 480);
+}
+
+std::size_t layer_total(const Script& script) {
+  std::size_t total = 0;
+  for (const PatternBlock& block : script.blocks) total += block.layers.size();
+  return total;
+}
+
+}  // namespace
+
+int run_show(Platform& platform, const ShowOptions& options) {
+  const SetupChoice choice = options.answer ? *options.answer : platform.window->run_setup_dialog();
+  if (!choice.run) return exit_dialog_cancelled;
+
+  platform.video->init();
+
+  Show show;
+  std::optional<Script> script = load_script(options.script_path);
+  if (!script) {
+    platform.window->message_box("script loading failed", "error");
+    return exit_startup_failed;
+  }
+  show.script = std::move(*script);
+
+  if (!load_resources(show.script, *platform.video)) {
+    platform.window->message_box("null pointer error", "error in script -> loading data");
+    return exit_startup_failed;
+  }
+
+  music_start(show.music, *platform.sound, *platform.window, show.script.tune);
+  show.work_buffer.assign(frame_pixels, 0);
+  show.drawn.reserve(layer_total(show.script));
+  open_display(show, *platform.window, *platform.toolkit, choice.fullscreen);
+  music_play(show.music);
+  timer_start(show.show_timer, *platform.clock);
+
+  if (run_timeline(show, platform, options) == TimelineEnd::escape) {
+    show.console->close();
+    show.surface = Surface();
+    show.console.reset();
+    return exit_escape;
+  }
+
+  music_stop(show.music);
+  timer_stop(show.show_timer);
+  show.surface = Surface();
+  show.console.reset();
+  show.work_buffer = {};
+  return exit_show_ended;
+}

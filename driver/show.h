@@ -1,0 +1,78 @@
+// show.h: the show from start to end: setup dialog, script, resources, music, display,
+// timer, the frame loop and shutdown. The Show record owns everything for the life of the
+// run; the platform roles are borrowed, so tests can hand in recording fakes.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "driver/music.h"
+#include "driver/script.h"
+#include "platform/clock.h"
+#include "platform/console.h"
+#include "platform/pixels.h"
+#include "platform/sound.h"
+#include "platform/video.h"
+#include "platform/window.h"
+
+// Exit codes of the program.
+constexpr int exit_show_ended = 1;       // the song reached the quit order
+constexpr int exit_dialog_cancelled = 1;
+constexpr int exit_startup_failed = 0;
+constexpr int exit_escape = 0;
+
+struct Platform {
+  WindowSystem* window = nullptr;
+  PixelToolkit* toolkit = nullptr;
+  SoundLibrary* sound = nullptr;
+  VideoLibrary* video = nullptr;
+  Clock* clock = nullptr;  // process clock and timer base
+};
+
+struct LayerRef {
+  int block = 0;
+  int layer = 0;
+};
+
+// What one frame did, for capture mode and tests.
+struct FrameReport {
+  std::int64_t frame = 0;
+  double show_s = 0;
+  SongPosition position;
+  std::span<const LayerRef> drawn;
+};
+
+struct ShowOptions {
+  std::optional<SetupChoice> answer;     // answers the setup dialog without showing it
+  std::string script_path = "script.txt";
+  std::function<void(const FrameReport&)> after_frame;  // called after each frame is shown
+};
+
+struct Show {
+  Script script;
+  Music music;
+  std::vector<std::uint32_t> work_buffer;
+  PixelFormat format;
+  std::unique_ptr<Console> console;
+  Surface surface;
+  Timer show_timer;
+  std::vector<LayerRef> drawn;  // sized at start-up for every layer, reused each frame
+  std::int64_t frame = 0;
+};
+
+enum class TimelineEnd { quit_order, escape };
+
+// Runs the whole show; returns the process exit code.
+int run_show(Platform& platform, const ShowOptions& options);
+
+// The frame loop; returns how it ended. The display must be open and the timer running.
+TimelineEnd run_timeline(Show& show, Platform& platform, const ShowOptions& options);
+
+// Whether the layer's window holds (order, row): open at (start_order, start_row), closed
+// from (end_order, end_row) on.
+bool is_layer_open(const Layer& layer, std::int32_t order, std::int32_t row);

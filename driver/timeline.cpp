@@ -1,0 +1,59 @@
+// timeline.cpp: the frame loop. The song position decides which layers draw; each layer's
+// own clock decides what it draws. There is no frame pacing: motion follows the clocks.
+#include "driver/layers.h"
+#include "driver/show.h"
+
+bool is_layer_open(const Layer& layer, std::int32_t order, std::int32_t row) {
+  if (order < layer.start_order || order > layer.end_order) return false;
+  if (order == layer.end_order && row >= layer.end_row) return false;
+  if (order == layer.start_order && row < layer.start_row) return false;
+  return true;
+}
+
+namespace {
+
+// Draws every open layer of every block that holds the order, in file order.
+void draw_frame(Show& show, const SongPosition& position, const FrameContext& context) {
+  show.drawn.clear();
+  for (std::size_t b = 0; b < show.script.blocks.size(); ++b) {
+    PatternBlock& block = show.script.blocks[b];
+    if (position.order < block.first_order || position.order > block.last_order) continue;
+    for (std::size_t l = 0; l < block.layers.size(); ++l) {
+      Layer& layer = block.layers[l];
+      if (!is_layer_open(layer, position.order, position.row)) continue;
+      draw_layer(layer, context);
+      show.drawn.push_back({int(b), int(l)});
+    }
+  }
+}
+
+}  // namespace
+
+TimelineEnd run_timeline(Show& show, Platform& platform, const ShowOptions& options) {
+  SongPosition position;  // (0, 0) before the first frame
+  for (;; ++show.frame) {
+    // The frame in which the song first reports the quit order is still drawn and shown.
+    if (position.order >= show.script.quit_order) return TimelineEnd::quit_order;
+    music_position(show.music, &position);
+
+    surface_clear(show.surface);
+    auto* pixels = reinterpret_cast<std::uint32_t*>(surface_lock(show.surface));
+    FrameContext context;
+    context.frame = std::span<std::uint32_t>(pixels, frame_pixels);
+    context.work = show.work_buffer;
+    context.display = &show.surface;
+    context.show_timer = &show.show_timer;
+    context.process_clock = platform.clock;
+    draw_frame(show, position, context);
+    surface_unlock(show.surface);
+    show.console->copy_from(show.surface);
+    show.console->update();
+
+    if (options.after_frame)
+      options.after_frame({show.frame, timer_seconds(show.show_timer), position, show.drawn});
+
+    // Escape anywhere in the queue ends the show in this frame; other keys are dropped.
+    while (show.console->key_waiting())
+      if (show.console->read_key() == key_escape) return TimelineEnd::escape;
+  }
+}
