@@ -83,7 +83,11 @@ struct WordBuffers {
 Layer parse_layer(const char* text, WordBuffers& words, int line) {
   Layer layer;
   layer.type = layer_type_of(text);
-  const char* rest = skip_blanks(skip_word(text));
+  const char* keyword_end = skip_word(text);
+  layer.keyword.assign(text, keyword_end);
+  while (!layer.keyword.empty() && (layer.keyword.back() == '\r' || layer.keyword.back() == '\n'))
+    layer.keyword.pop_back();
+  const char* rest = skip_blanks(keyword_end);
   unsigned numbers[4] = {0, 0, 0, 0};
   std::sscanf(rest, "%x %x %x %x %255s %255s %255s %255s", &numbers[0], &numbers[1], &numbers[2], &numbers[3],
               words.word[0], words.word[1], words.word[2], words.word[3]);

@@ -56,7 +56,8 @@ struct Layer {
   VideoStreamInfo video_info;
   std::uint32_t frame_count = 0;  // sequence layers
 
-  int line = 0;  // line of the script where the layer stands, for messages
+  std::string keyword;  // the layer line's first word, for messages
+  int line = 0;         // line of the script where the layer stands, for messages
 };
 
 struct PatternBlock {

@@ -1,0 +1,210 @@
+// cmd_script_check.cpp: script-check reads a script exactly as the show does, loads every
+// layer's data as start-up would, and lists what it found and what would go wrong.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "driver/layers.h"
+#include "driver/script.h"
+#include "platform/video_ffmpeg.h"
+#include "tools/commands.h"
+#include "tools/json.h"
+
+namespace {
+
+struct Problem {
+  int line = 0;
+  bool error = false;  // the show would not start
+  std::string message;
+};
+
+std::string in_quotes(const std::string& s) { return "\"" + s + "\""; }
+
+bool layer_needs_file(const Layer& layer) {
+  return layer.type != LAYER_RADIALBLUR && layer.type != LAYER_UNKNOWN;
+}
+
+// Problems that need no data file: windows, block ranges, keywords.
+void check_windows(const Script& script, std::vector<Problem>& problems) {
+  for (const PatternBlock& block : script.blocks) {
+    if (block.unclosed)
+      problems.push_back({block.line, false, "the block's \"}\" is missing: the end of the file closes it"});
+    if (block.first_order > block.last_order)
+      problems.push_back({block.line, false, "the block is never visited: its first order lies after its last"});
+    for (const Layer& layer : block.layers) {
+      if (layer.type == LAYER_UNKNOWN) {
+        std::string message = "unknown layer keyword " + in_quotes(layer.keyword);
+        if (layer.keyword.rfind("pattern", 0) == 0) message += " (a \"pattern\" line inside a block)";
+        problems.push_back({layer.line, true, message});
+        continue;
+      }
+      const bool empty_window = layer.start_order > layer.end_order ||
+                                (layer.start_order == layer.end_order && layer.start_row >= layer.end_row);
+      const bool outside_block = layer.end_order < block.first_order || layer.start_order > block.last_order ||
+                                 (layer.end_order == block.first_order && layer.end_row <= 0);
+      if (empty_window)
+        problems.push_back({layer.line, false, "the window never opens: it closes before or where it opens"});
+      else if (outside_block || block.first_order > block.last_order)
+        problems.push_back({layer.line, false, "the window never opens: it lies outside its block's orders"});
+      else if (layer.start_order < block.first_order || layer.end_order > block.last_order)
+        problems.push_back({layer.line, false, "the window reaches beyond its block's orders and is cut there"});
+    }
+  }
+  if (script.tune.empty())
+    problems.push_back({0, false, "no \"tune\" line: the show plays without music and only Escape ends it"});
+  if (script.quit_order <= 0)
+    problems.push_back({0, false, "the quit order is 0: the show ends before its first frame"});
+}
+
+// Runs f with standard output sent to /dev/null, so that loaders' own output cannot mix
+// with the report.
+template <typename F>
+void quietly(F f) {
+  std::fflush(stdout);
+  int saved = dup(STDOUT_FILENO);
+  int null_fd = open("/dev/null", O_WRONLY);
+  if (saved >= 0 && null_fd >= 0) dup2(null_fd, STDOUT_FILENO);
+  f();
+  std::fflush(stdout);
+  if (saved >= 0) {
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+  }
+  if (null_fd >= 0) close(null_fd);
+}
+
+// Loads every layer's data as start-up does, from the script's directory.
+void check_resources(Script& script, std::vector<Problem>& problems) {
+  if (!script.tune.empty() && !std::filesystem::is_regular_file(script.tune))
+    problems.push_back({0, false, "the tune " + in_quotes(script.tune) + " does not exist: the show runs silently"});
+  std::unique_ptr<VideoLibrary> video = make_video_library();
+  video->init();
+  for (PatternBlock& block : script.blocks)
+    for (Layer& layer : block.layers) {
+      if (!layer_needs_file(layer)) continue;
+      const std::string type = layer_type_name(layer.type);
+      if (!std::filesystem::is_regular_file(layer.param1)) {
+        problems.push_back({layer.line, true, type + ": data file " + in_quotes(layer.param1) + " does not exist"});
+        continue;
+      }
+      bool loaded = false;
+      quietly([&] { loaded = load_layer_resource(layer, *video); });
+      if (!loaded) {
+        std::string why = layer.type == LAYER_BITMAP      ? " (a 320x200 picture is needed)"
+                          : layer.type == LAYER_IPOL_MESH ? " (a 256x256 picture is needed)"
+                                                          : "";
+        problems.push_back({layer.line, true, type + ": " + in_quotes(layer.param1) + " cannot be loaded" + why});
+      }
+    }
+}
+
+void print_json(const std::optional<Script>& script, const std::vector<Problem>& problems, bool would_start) {
+  JsonWriter json(stdout);
+  json.begin_object();
+  if (script) {
+    json.key("tune");
+    if (script->tune.empty()) json.null();
+    else json.value(script->tune);
+    json.key("quit_order").value(script->quit_order);
+    json.key("blocks").begin_array();
+    for (const PatternBlock& block : script->blocks) {
+      json.begin_object();
+      json.key("first_order").value(block.first_order);
+      json.key("last_order").value(block.last_order);
+      json.key("line").value(block.line);
+      json.key("layers").begin_array();
+      for (const Layer& layer : block.layers) {
+        json.begin_object();
+        json.key("type").value(layer.type);
+        json.key("keyword").value(layer.keyword);
+        json.key("start_order").value(layer.start_order);
+        json.key("end_order").value(layer.end_order);
+        json.key("start_row").value(layer.start_row);
+        json.key("end_row").value(layer.end_row);
+        json.key("params").begin_array();
+        for (const std::string* p : {&layer.param1, &layer.param2, &layer.param3, &layer.param4}) json.value(*p);
+        json.end_array();
+        json.key("line").value(layer.line);
+        json.end_object();
+      }
+      json.end_array();
+      json.end_object();
+    }
+    json.end_array();
+  }
+  json.key("problems").begin_array();
+  for (const Problem& p : problems) {
+    json.begin_object();
+    json.key("line").value(p.line);
+    json.key("severity").value(p.error ? "error" : "warning");
+    json.key("message").value(p.message);
+    json.end_object();
+  }
+  json.end_array();
+  json.key("would_start").value(would_start);
+  json.end_object();
+  json.newline();
+}
+
+void print_text(const std::string& path, const std::optional<Script>& script, const std::vector<Problem>& problems,
+                bool would_start) {
+  if (script) {
+    std::printf("tune: %s\n", script->tune.empty() ? "(none)" : script->tune.c_str());
+    std::printf("quit order: %d (0x%x)\n", script->quit_order, unsigned(script->quit_order));
+    for (std::size_t b = 0; b < script->blocks.size(); ++b) {
+      const PatternBlock& block = script->blocks[b];
+      std::printf("block %zu (line %d): orders %d..%d, %d layer(s)\n", b, block.line, block.first_order,
+                  block.last_order, block.layer_count);
+      for (const Layer& layer : block.layers)
+        std::printf("  line %d: %-10s window %d.%d .. %d.%d  %s %s %s %s\n", layer.line,
+                    layer.type ? layer_type_name(layer.type) : layer.keyword.c_str(), layer.start_order,
+                    layer.start_row, layer.end_order, layer.end_row, layer.param1.c_str(), layer.param2.c_str(),
+                    layer.param3.c_str(), layer.param4.c_str());
+    }
+  }
+  for (const Problem& p : problems) {
+    if (p.line) std::printf("%s:%d: %s: %s\n", path.c_str(), p.line, p.error ? "error" : "warning", p.message.c_str());
+    else std::printf("%s: %s: %s\n", path.c_str(), p.error ? "error" : "warning", p.message.c_str());
+  }
+  std::printf("%s\n", would_start ? "the show would start" : "the show would not start");
+}
+
+}  // namespace
+
+int cmd_script_check(int argc, char** argv) {
+  bool json = false;
+  std::string path = "script.txt";
+  for (int i = 0; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--json")) json = true;
+    else path = argv[i];
+  }
+
+  std::vector<Problem> problems;
+  int failed_line = 0;
+  std::optional<Script> script = load_script(path, &failed_line);
+  if (!script) {
+    if (failed_line)
+      problems.push_back({failed_line, true, "a \"pattern\" line must be followed by a line that begins with \"{\""});
+    else
+      problems.push_back({0, true, "cannot open the script"});
+  } else {
+    check_windows(*script, problems);
+    const std::filesystem::path dir = std::filesystem::absolute(path).parent_path();
+    const std::filesystem::path here = std::filesystem::current_path();
+    std::error_code error;
+    std::filesystem::current_path(dir, error);
+    check_resources(*script, problems);
+    std::filesystem::current_path(here, error);
+  }
+
+  bool would_start = script.has_value();
+  for (const Problem& p : problems) would_start = would_start && !p.error;
+  if (json) print_json(script, problems, would_start);
+  else print_text(path, script, problems, would_start);
+  return would_start ? 0 : 1;
+}
