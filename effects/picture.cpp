@@ -1,1 +1,179 @@
-// placeholder
+#include "effects/picture.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <new>
+
+namespace {
+
+constexpr std::size_t header_size = 128;   // the run-length stream starts right after it
+constexpr std::size_t palette_size = 768;  // 256 entries of red, green, blue; the last bytes
+
+inline unsigned read_u16le(const std::uint8_t* p) { return unsigned(p[0]) | unsigned(p[1]) << 8; }
+
+inline std::uint32_t read_u32le(const std::uint8_t* p) {
+  return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
+}
+
+using ColourTable = std::array<std::uint32_t, 256>;
+
+// Palette entry v (red, green, blue) becomes the pixel 0x00RRGGBB.
+ColourTable colours_from_palette(const std::uint8_t* palette) {
+  ColourTable colours;
+  for (std::size_t v = 0; v < 256; ++v) {
+    const std::uint8_t* entry = palette + 3 * v;
+    colours[v] = std::uint32_t(entry[0]) << 16 | std::uint32_t(entry[1]) << 8 | entry[2];
+  }
+  return colours;
+}
+
+// Decodes the run-length stream [pos, end) into rows of `width` pixels. Each row consumes exactly
+// line_length indices: a run reaching past the line's end is cut there (its rest is dropped), and
+// indices at or beyond the width are consumed but not shown. Returns false when the stream ends
+// before the last row is complete; the pixels not reached keep their value.
+bool decode_rows(const std::uint8_t* pos, const std::uint8_t* end, const ColourTable& colours,
+                 std::size_t width, std::size_t height, std::size_t line_length, std::uint32_t* pixels) {
+  const std::size_t shown = std::min(width, line_length);
+  for (std::size_t y = 0; y < height; ++y) {
+    std::uint32_t* row = pixels + y * width;
+    std::size_t p = 0;
+    while (p < line_length) {
+      if (pos == end) return false;
+      const std::uint8_t b = *pos++;
+      if ((b & 0xC0) != 0xC0) {
+        if (p < shown) row[p] = colours[b];
+        ++p;
+        continue;
+      }
+      // A count of 0 (0xC0) still consumes its value byte and writes nothing.
+      if (pos == end) return false;
+      const std::uint8_t v = *pos++;
+      const std::size_t run_end = std::min(p + (b & 0x3F), line_length);
+      if (p < shown) std::fill(row + p, row + std::min(run_end, shown), colours[v]);
+      p = run_end;
+    }
+  }
+  return true;
+}
+
+// Reads the whole file into bytes; false when it cannot be opened or read.
+bool read_whole_file(const std::string& path, std::vector<std::uint8_t>* bytes) {
+  std::unique_ptr<std::FILE, SequenceFileCloser> file(std::fopen(path.c_str(), "rb"));
+  if (!file || std::fseek(file.get(), 0, SEEK_END) != 0) return false;
+  const long size = std::ftell(file.get());
+  if (size < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) return false;
+  bytes->resize(std::size_t(size));
+  return std::fread(bytes->data(), 1, bytes->size(), file.get()) == bytes->size();
+}
+
+bool read_u32le_at(std::FILE* file, std::uint64_t offset, std::uint32_t* value) {
+  std::uint8_t raw[4];
+  if (std::fseek(file, long(offset), SEEK_SET) != 0 || std::fread(raw, 1, 4, file) != 4) return false;
+  *value = read_u32le(raw);
+  return true;
+}
+
+// Walks the records from offset 0 as the length fields chain them, up to frame_count records,
+// and stops at the first record that runs past the end of the file.
+void find_records(Sequence& sequence, std::uint64_t file_size) {
+  std::uint64_t offset = 0;
+  while (sequence.records.size() < sequence.frame_count && file_size - offset >= 4) {
+    std::uint32_t length = 0;
+    if (!read_u32le_at(sequence.file.get(), offset, &length)) return;
+    if (length > file_size - offset - 4) return;
+    sequence.records.push_back({offset + 4, length});
+    offset += 4 + std::uint64_t(length);
+  }
+}
+
+}  // namespace
+
+int read_picture_header(std::span<const std::uint8_t> bytes, PictureHeader* header) {
+  if (bytes.size() < 4 || bytes[0] != 10 || bytes[1] != 5 || bytes[2] != 1 || bytes[3] != 8)
+    return PICTURE_NOT_PICTURE;
+  if (bytes.size() < header_size) return PICTURE_SHORT_HEADER;
+  const std::uint8_t* h = bytes.data();
+  header->width = int(read_u16le(h + 8)) + 1;
+  header->height = int(read_u16le(h + 10)) + 1;
+  header->line_length = int(read_u16le(h + 66)) * int(h[65]);
+  return PICTURE_OK;
+}
+
+int decode_picture(std::span<const std::uint8_t> bytes, std::span<std::uint32_t> destination) {
+  PictureHeader header;
+  if (int rc = read_picture_header(bytes, &header); rc != PICTURE_OK) return rc;
+  const std::size_t width = std::size_t(header.width);
+  const std::size_t height = std::size_t(header.height);
+  // At most 65536 x 65536: the product fits in 64 bits.
+  if (std::uint64_t(width) * height > destination.size()) return PICTURE_TOO_LARGE;
+
+  std::fill_n(destination.data(), width * height, 0u);
+  if (bytes.size() < palette_size) return PICTURE_TRUNCATED;
+  const ColourTable colours = colours_from_palette(bytes.data() + bytes.size() - palette_size);
+  // The stream may run on into the palette bytes of a damaged picture, but never past the end.
+  const bool whole = decode_rows(bytes.data() + header_size, bytes.data() + bytes.size(), colours, width,
+                                 height, std::size_t(header.line_length), destination.data());
+  return whole ? PICTURE_OK : PICTURE_TRUNCATED;
+}
+
+Picture load_picture(const std::string& path, int* result) {
+  int ignored = 0;
+  int& rc = result ? *result : ignored;
+  Picture picture;
+  try {
+    std::vector<std::uint8_t> bytes;
+    if (!read_whole_file(path, &bytes)) {
+      rc = PICTURE_READ_FAILED;
+      return picture;
+    }
+    PictureHeader header;
+    if (rc = read_picture_header(bytes, &header); rc != PICTURE_OK) return picture;
+    const std::size_t count = std::size_t(header.width) * std::size_t(header.height);
+    if (count > picture_max_pixels) {
+      rc = PICTURE_TOO_LARGE;
+      return picture;
+    }
+    std::vector<std::uint32_t> pixels(count);
+    rc = decode_picture(bytes, pixels);
+    picture.width = header.width;
+    picture.height = header.height;
+    picture.pixels = std::move(pixels);
+  } catch (const std::bad_alloc&) {
+    rc = PICTURE_NO_MEMORY;
+    picture = Picture{};
+  }
+  return picture;
+}
+
+std::unique_ptr<Sequence> open_sequence(const std::string& path) {
+  std::unique_ptr<std::FILE, SequenceFileCloser> file(std::fopen(path.c_str(), "rb"));
+  if (!file || std::fseek(file.get(), 0, SEEK_END) != 0) return nullptr;
+  const long end = std::ftell(file.get());
+  if (end < 0) return nullptr;
+  const std::uint64_t file_size = std::uint64_t(end);
+  try {
+    auto sequence = std::make_unique<Sequence>();
+    sequence->file = std::move(file);
+    if (file_size >= 4 && !read_u32le_at(sequence->file.get(), file_size - 4, &sequence->frame_count))
+      return nullptr;
+    find_records(*sequence, file_size);
+    std::uint32_t largest = 0;
+    for (const SequenceRecord& record : sequence->records) largest = std::max(largest, record.size);
+    sequence->frame_bytes.resize(largest);
+    std::fseek(sequence->file.get(), 0, SEEK_SET);
+    return sequence;
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+int decode_sequence_frame(Sequence& sequence, std::uint32_t index, std::span<std::uint32_t> destination) {
+  if (index >= sequence.records.size()) return PICTURE_NO_FRAME;
+  const SequenceRecord& record = sequence.records[index];
+  std::FILE* file = sequence.file.get();
+  if (std::fseek(file, long(record.offset), SEEK_SET) != 0 ||
+      std::fread(sequence.frame_bytes.data(), 1, record.size, file) != record.size)
+    return PICTURE_READ_FAILED;
+  return decode_picture(std::span(sequence.frame_bytes.data(), record.size), destination);
+}

@@ -1,0 +1,23 @@
+// smooth.h: the smoothing pass that the 3D layer runs over the whole frame after each render.
+// Works in place on the caller's frame of 320-pixel rows; owns nothing, allocates nothing, and
+// changes only the blue, green and red bytes of pixels 321 .. 63678.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+// The pass has its own fixed geometry, whatever the screen size.
+constexpr int smooth_row_length = 320;
+constexpr std::size_t smooth_frame_pixels = 64000;
+
+// For k = 321 .. 63678 ((1, 1) .. (318, 198) in reading order), in increasing order and in
+// place, each of the blue, green and red bytes of pixel k becomes (L + R + UL + DR) >> 2, with
+// L, R, UL, DR that byte of pixels k - 1, k + 1, k - 321, k + 321. Because the pass runs in place,
+// L and UL are already smoothed and R and DR are not. The frame is read as one long row, so the
+// first and last columns take their left or right sample from the neighbouring line. The top
+// byte is never changed. A frame of fewer than 64000 pixels is left as it is.
+void smooth_frame(std::span<std::uint32_t> frame);
+
+// The rule above one byte at a time: the reference that smooth_frame matches bit for bit.
+void smooth_frame_reference(std::span<std::uint32_t> frame);
