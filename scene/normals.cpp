@@ -1,0 +1,59 @@
+// normals.cpp: load-time face and vertex normals of a mesh, in time linear in its size.
+#include <vector>
+
+#include "scene/scene.h"
+
+namespace {
+
+bool face_in_range(const Face& face, std::size_t vertex_count) {
+  return face.a < vertex_count && face.b < vertex_count && face.c < vertex_count;
+}
+
+}  // namespace
+
+void mesh_average_normals(Mesh& mesh, Vector3 Face::*face_field, Vector3 Vertex::*vertex_field,
+                          std::vector<std::uint32_t>& counts) {
+  std::vector<Vertex>& vertices = mesh.vertices;
+  const std::size_t n = vertices.size();
+  counts.assign(n, 0);
+  for (Vertex& v : vertices) v.*vertex_field = Vector3{};
+
+  // Each vertex receives the normals of its faces in face order, one add per face even when a
+  // face names it twice: the same sums, in the same order, as scanning every face per vertex.
+  for (const Face& face : mesh.faces) {
+    if (!face_in_range(face, n)) continue;
+    const Vector3& normal = face.*face_field;
+    vec_add(vertices[face.a].*vertex_field, normal, vertices[face.a].*vertex_field);
+    ++counts[face.a];
+    if (face.b != face.a) {
+      vec_add(vertices[face.b].*vertex_field, normal, vertices[face.b].*vertex_field);
+      ++counts[face.b];
+    }
+    if (face.c != face.a && face.c != face.b) {
+      vec_add(vertices[face.c].*vertex_field, normal, vertices[face.c].*vertex_field);
+      ++counts[face.c];
+    }
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    Vector3& sum = vertices[i].*vertex_field;
+    if (counts[i] != 0) vec_scale(sum, 1.0f / float(counts[i]), sum);
+    vec_normalize(sum, sum);
+  }
+}
+
+void mesh_compute_normals(Mesh& mesh) {
+  const std::size_t n = mesh.vertices.size();
+  for (Face& face : mesh.faces) {
+    if (!face_in_range(face, n)) {
+      face.normal = Vector3{};
+      continue;
+    }
+    Vector3 pq, qr;
+    vec_sub(mesh.vertices[face.a].position, mesh.vertices[face.b].position, pq);
+    vec_sub(mesh.vertices[face.b].position, mesh.vertices[face.c].position, qr);
+    vec_cross(pq, qr, face.normal);
+    vec_normalize(face.normal, face.normal);
+  }
+  std::vector<std::uint32_t> counts;
+  mesh_average_normals(mesh, &Face::normal, &Vertex::normal, counts);
+}

@@ -1,0 +1,360 @@
+// scene.cpp: library state, scene lifecycle, the two lists and the load stages.
+#include "scene/scene.h"
+
+#include <exception>
+#include <new>
+
+#include "scene/frame_update.h"
+#include "scene/native_format.h"
+#include "scene/reader_3ds.h"
+#include "scene/scene_file.h"
+
+const SceneDriver scene_drivers[2] = {
+    {"3DS", read_3ds_scene, read_3ds_motion, nullptr},
+    {"NVF", read_native_scene, read_native_motion, write_native_scene},
+};
+
+namespace {
+
+// The process-wide state that every operation works against.
+struct LibraryState {
+  Scene* active_scene = nullptr;
+  Camera* active_camera = nullptr;
+  LibraryFlags flags = 0;
+};
+LibraryState library;
+
+// Empties the object list. Animation nodes keep no pointer to a freed object, and the active
+// camera is cleared when it was one of them, so nothing is left dangling.
+void free_object_list(Scene& scene) {
+  for (AnimNode* node = scene.first_anim_node; node != nullptr; node = node->next) node->object = nullptr;
+  SceneNode* node = scene.first_object;
+  while (node != nullptr) {
+    SceneNode* next = node->next;
+    if (library.active_camera != nullptr && node->object.get() == library.active_camera)
+      library.active_camera = nullptr;
+    delete node;
+    node = next;
+  }
+  scene.first_object = scene.last_object = nullptr;
+}
+
+void free_anim_list(Scene& scene) {
+  AnimNode* node = scene.first_anim_node;
+  while (node != nullptr) {
+    AnimNode* next = node->next;
+    delete node;
+    node = next;
+  }
+  scene.first_anim_node = scene.last_anim_node = nullptr;
+}
+
+int run_stage(int (*operation)(SceneFile&), SceneFile& file) {
+  if (operation == nullptr) return SCENE_NOT_SUPPORTED;
+  try {
+    return operation(file);
+  } catch (const std::exception&) {
+    // Readers build with standard containers; a failed allocation must not leave the library.
+    return SCENE_NO_MEMORY;
+  }
+}
+
+void compute_mesh_geometry(Scene& scene) {
+  for (SceneNode* node = scene.first_object; node != nullptr; node = node->next)
+    if (node->kind == NODE_MESH) mesh_compute_bounds(*static_cast<Mesh*>(node->object.get()));
+  if ((library.flags & LIB_NORMALS) == 0) return;
+  for (SceneNode* node = scene.first_object; node != nullptr; node = node->next)
+    if (node->kind == NODE_MESH) mesh_compute_normals(*static_cast<Mesh*>(node->object.get()));
+}
+
+}  // namespace
+
+Scene::~Scene() {
+  free_anim_list(*this);
+  free_object_list(*this);
+  if (library.active_scene == this) library.active_scene = nullptr;
+}
+
+// ---- library state ----
+
+int lib_init(LibraryFlags flags) {
+  library.flags = flags;
+  library.active_scene = nullptr;
+  library.active_camera = nullptr;
+  return SCENE_OK;
+}
+
+LibraryFlags lib_flags() { return library.flags; }
+Scene* scene_get_active() { return library.active_scene; }
+Camera* camera_get_active() { return library.active_camera; }
+
+int scene_set_active(Scene* scene) {
+  if (scene == nullptr) return SCENE_NULL_ARGUMENT;
+  library.active_scene = scene;
+  return SCENE_OK;
+}
+
+int camera_set_active(Camera* camera) {
+  library.active_camera = camera;
+  return SCENE_OK;
+}
+
+// ---- scenes ----
+
+int scene_new(std::unique_ptr<Scene>& out) {
+  out.reset(new (std::nothrow) Scene);
+  return out ? SCENE_OK : SCENE_NO_MEMORY;
+}
+
+void scene_free(Scene* scene) { delete scene; }
+
+int scene_load(const char* file_name, Scene* scene) {
+  if (scene == nullptr || file_name == nullptr) return SCENE_NULL_ARGUMENT;
+  Scene* remembered = library.active_scene;
+  scene->start_frame = scene->end_frame = scene->current_frame = 0;
+  free_anim_list(*scene);
+  free_object_list(*scene);
+
+  SceneFile file;
+  if (int rc = scene_file_load(file_name, file); rc != SCENE_OK) return rc;
+  library.active_scene = scene;
+  int rc = run_stage(scene_drivers[0].load_scene, file);
+  if (rc == SCENE_OK) {
+    try {
+      compute_mesh_geometry(*scene);
+    } catch (const std::bad_alloc&) {
+      rc = SCENE_NO_MEMORY;
+    }
+  }
+  library.active_scene = remembered;
+  if (rc != SCENE_OK) free_object_list(*scene);
+  return rc;
+}
+
+int scene_load_motion(const char* file_name, Scene* scene) {
+  if (scene == nullptr || file_name == nullptr) return SCENE_NULL_ARGUMENT;
+  Scene* remembered = library.active_scene;
+  SceneFile file;
+  if (int rc = scene_file_load(file_name, file); rc != SCENE_OK) return rc;
+  library.active_scene = scene;
+  int rc = run_stage(scene_drivers[0].load_motion, file);
+  if (rc != SCENE_OK) {
+    library.active_scene = remembered;
+    free_anim_list(*scene);
+    return rc;
+  }
+  scene_set_frame(0);
+  scene_update();
+  library.active_scene = remembered;
+  return SCENE_OK;
+}
+
+int scene_free_objects(Scene* scene) {
+  if (scene == nullptr || scene->first_object == nullptr) return SCENE_NULL_ARGUMENT;
+  free_object_list(*scene);
+  return SCENE_OK;
+}
+
+int scene_free_motion(Scene* scene) {
+  if (scene == nullptr || scene->first_anim_node == nullptr) return SCENE_NULL_ARGUMENT;
+  free_anim_list(*scene);
+  return SCENE_OK;
+}
+
+// ---- lists of the active scene ----
+
+int scene_find_by_name(std::string_view name, SceneNode*& out) {
+  Scene* scene = library.active_scene;
+  if (scene == nullptr || scene->first_object == nullptr) return SCENE_NO_ACTIVE;
+  out = nullptr;
+  for (SceneNode* node = scene->first_object; node != nullptr; node = node->next) {
+    if (node->object->name == name) {
+      out = node;
+      break;
+    }
+  }
+  return SCENE_OK;
+}
+
+int scene_find_by_id(std::int32_t id, SceneNode*& out) {
+  Scene* scene = library.active_scene;
+  if (scene == nullptr || scene->first_object == nullptr) return SCENE_NO_ACTIVE;
+  out = nullptr;
+  for (SceneNode* node = scene->first_object; node != nullptr; node = node->next) {
+    if (node->object->id == id) {
+      out = node;
+      break;
+    }
+  }
+  return SCENE_OK;
+}
+
+int scene_add_object(SceneNodeKind kind, std::unique_ptr<SceneObject> object) {
+  Scene* scene = library.active_scene;
+  if (scene == nullptr) return SCENE_NO_ACTIVE;
+  if (object == nullptr) return SCENE_NULL_ARGUMENT;
+  SceneNode* node = new (std::nothrow) SceneNode;
+  if (node == nullptr) return SCENE_NO_MEMORY;
+  node->kind = kind;
+  node->object = std::move(object);
+  node->prev = scene->last_object;
+  if (scene->last_object != nullptr)
+    scene->last_object->next = node;
+  else
+    scene->first_object = node;
+  scene->last_object = node;
+  return SCENE_OK;
+}
+
+int scene_add_anim_node(AnimNodeKind kind, std::int32_t node_id, std::int32_t parent_id,
+                        std::unique_ptr<TrackSet> tracks, SceneObject* object) {
+  Scene* scene = library.active_scene;
+  if (scene == nullptr) return SCENE_NO_ACTIVE;
+  if (tracks == nullptr) tracks.reset(new (std::nothrow) TrackSet);
+  AnimNode* node = new (std::nothrow) AnimNode;
+  if (tracks == nullptr || node == nullptr) {
+    delete node;
+    return SCENE_NO_MEMORY;
+  }
+  node->kind = kind;
+  node->node_id = node_id;
+  node->tracks = std::move(tracks);
+  node->object = object;
+
+  // Link under every earlier node with the parent's id; a parent added later is never linked,
+  // and a node never becomes its own parent.
+  if (parent_id != -1) {
+    for (AnimNode* parent = scene->first_anim_node; parent != nullptr; parent = parent->next) {
+      if (parent->node_id != parent_id) continue;
+      node->parent = parent;
+      node->next_sibling = parent->first_child;
+      parent->first_child = node;
+    }
+  }
+  node->prev = scene->last_anim_node;
+  if (scene->last_anim_node != nullptr)
+    scene->last_anim_node->next = node;
+  else
+    scene->first_anim_node = node;
+  scene->last_anim_node = node;
+  return SCENE_OK;
+}
+
+int track_set_slot(AnimNodeKind node_kind, TrackKind track_kind) {
+  switch (track_kind) {
+    case TRACK_KIND_POSITION:
+      switch (node_kind) {
+        case ANIM_CAMERA: case ANIM_CAMERA_TARGET: case ANIM_OMNI: case ANIM_SPOT:
+        case ANIM_LIGHT_TARGET: case ANIM_OBJECT:
+          return SLOT_POSITION;
+        default:
+          return -1;
+      }
+    case TRACK_KIND_ROTATION: return node_kind == ANIM_OBJECT ? OBJECT_SLOT_ROTATION : -1;
+    case TRACK_KIND_SCALE: return node_kind == ANIM_OBJECT ? OBJECT_SLOT_SCALE : -1;
+    case TRACK_KIND_FOV: return node_kind == ANIM_CAMERA ? CAMERA_SLOT_FOV : -1;
+    case TRACK_KIND_ROLL:
+      if (node_kind == ANIM_CAMERA) return CAMERA_SLOT_ROLL;
+      return node_kind == ANIM_SPOT ? SPOT_SLOT_ROLL : -1;
+    case TRACK_KIND_COLOR:
+      if (node_kind == ANIM_OMNI || node_kind == ANIM_SPOT) return LIGHT_SLOT_COLOR;
+      return node_kind == ANIM_AMBIENT ? AMBIENT_SLOT_COLOR : -1;
+    case TRACK_KIND_MORPH: return node_kind == ANIM_OBJECT ? OBJECT_SLOT_MORPH : -1;
+    case TRACK_KIND_HIDE: return node_kind == ANIM_OBJECT ? OBJECT_SLOT_HIDE : -1;
+    default: return -1;
+  }
+}
+
+int track_set_slot_count(AnimNodeKind node_kind) {
+  switch (node_kind) {
+    case ANIM_CAMERA: return 3;
+    case ANIM_CAMERA_TARGET: return 1;
+    case ANIM_OMNI: return 2;
+    case ANIM_SPOT: return 3;
+    case ANIM_LIGHT_TARGET: return 1;
+    case ANIM_OBJECT: return 5;
+    case ANIM_AMBIENT: return 1;
+    default: return 0;
+  }
+}
+
+int scene_set_track(TrackKind track_kind, std::int32_t node_id, std::unique_ptr<Track> track) {
+  Scene* scene = library.active_scene;
+  if (scene == nullptr || scene->first_anim_node == nullptr) return SCENE_NO_ACTIVE;
+  if (track == nullptr) return SCENE_NULL_ARGUMENT;
+  AnimNode* node = scene->first_anim_node;
+  while (node != nullptr && node->node_id != node_id) node = node->next;
+  if (node == nullptr) return SCENE_NOT_FOUND;
+  int slot = track_set_slot(node->kind, track_kind);
+  if (slot < 0) return SCENE_OK;  // a track this kind of node has no slot for is dropped
+  if (node->tracks == nullptr) {
+    node->tracks.reset(new (std::nothrow) TrackSet);
+    if (node->tracks == nullptr) return SCENE_NO_MEMORY;
+  }
+  node->tracks->slots[slot] = std::move(track);
+  return SCENE_OK;
+}
+
+// ---- meshes ----
+
+int mesh_link_faces(Mesh& mesh) {
+  int rc = SCENE_OK;
+  std::size_t count = mesh.vertices.size();
+  for (Face& face : mesh.faces) {
+    if (face.a < count && face.b < count && face.c < count) {
+      face.vertex_a = &mesh.vertices[face.a];
+      face.vertex_b = &mesh.vertices[face.b];
+      face.vertex_c = &mesh.vertices[face.c];
+    } else {
+      face.vertex_a = face.vertex_b = face.vertex_c = nullptr;
+      rc = SCENE_READ_ERROR;
+    }
+  }
+  return rc;
+}
+
+void mesh_compute_bounds(Mesh& mesh) {
+  if (mesh.vertices.empty()) {
+    mesh.box_min = mesh.box_max = Vector3{};
+    return;
+  }
+  Vector3 lo = mesh.vertices[0].position, hi = lo;
+  for (const Vertex& v : mesh.vertices) {
+    const Vector3& p = v.position;
+    if (p.x < lo.x) lo.x = p.x;
+    if (p.y < lo.y) lo.y = p.y;
+    if (p.z < lo.z) lo.z = p.z;
+    if (p.x > hi.x) hi.x = p.x;
+    if (p.y > hi.y) hi.y = p.y;
+    if (p.z > hi.z) hi.z = p.z;
+  }
+  mesh.box_min = lo;
+  mesh.box_max = hi;
+}
+
+// ---- the show's loader ----
+
+std::unique_ptr<Scene> load_3d_mesh(const char* file_name) {
+  lib_init(LIB_HIERARCHY | LIB_NORMALS | LIB_MORPH | LIB_TRANSFORM);
+  std::unique_ptr<Scene> scene;
+  if (scene_new(scene) != SCENE_OK) return nullptr;
+  // A failed scene stage has freed its objects; the motion stage decides, as the show expects.
+  scene_load(file_name, scene.get());
+  if (scene_load_motion(file_name, scene.get()) != SCENE_OK) return nullptr;
+
+  // Sized for every face that can ever be drawn, not only those visible at frame 0, so a mesh
+  // that its hide track shows later still finds room.
+  std::size_t faces = 0;
+  for (SceneNode* node = scene->first_object; node != nullptr; node = node->next) {
+    if (node->kind != NODE_MESH) continue;
+    const Mesh& mesh = *static_cast<const Mesh*>(node->object.get());
+    if ((mesh.flags & MESH_FILE_HIDDEN) == 0) faces += mesh.faces.size();
+  }
+  try {
+    scene->face_list.resize(faces);
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+  scene->visible_face_count = std::int32_t(faces);
+  return scene;
+}
