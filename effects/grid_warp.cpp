@@ -75,84 +75,137 @@ void render_cell_plain(std::uint32_t* frame, const std::uint32_t* texture, int r
 
 #if defined(__SSE2__)
 
-// The eight values 8 x left + j x (right - left), j = 0 .. 7, of one cell's pixel row.
+// Eight consecutive values base + j x step, j = 0 .. 7, as two vectors.
 struct Lanes8 {
   __m128i low, high;  // j = 0 .. 3 and j = 4 .. 7
 };
 
-inline Lanes8 cell_row_lanes(std::uint32_t left, std::uint32_t right) {
-  const std::uint32_t d = right - left;
-  const __m128i low = _mm_add_epi32(_mm_set1_epi32(int(8 * left)), _mm_setr_epi32(0, int(d), int(2 * d), int(3 * d)));
-  return {low, _mm_add_epi32(low, _mm_set1_epi32(int(4 * d)))};
+inline Lanes8 ramp8(std::uint32_t base, std::uint32_t step) {
+  const __m128i low = _mm_add_epi32(_mm_set1_epi32(int(base)), _mm_setr_epi32(0, int(step), int(2 * step), int(3 * step)));
+  return {low, _mm_add_epi32(low, _mm_set1_epi32(int(4 * step)))};
 }
 
-inline __m128i texel_indices(__m128i u, __m128i v) {
-  const __m128i column = _mm_srai_epi32(u, 6), row = _mm_srai_epi32(v, 6);
-  return _mm_and_si128(_mm_add_epi32(column, _mm_slli_epi32(row, 8)), _mm_set1_epi32(0xFFFF));
-}
-
-// Each pixel's add (floor(B / 64)) clamped to -255 .. 255, as a raise and a lower byte in
-// each of its three colour bytes: saturating add then subtract is clamp(texel + add, 0, 255).
-struct Shades {
-  __m128i raise_low, raise_high, lower_low, lower_high;
+// One quantity (u, v or brightness) over the 8 pixels of a cell's pixel row i. Expanding the
+// edge increments, value(i, j) = 64 P00 + 8 j (P01 - P00) + i (8 (P10 - P00) + j (P11 - P01 -
+// P10 + P00)): the same sums, so a pixel row is the previous one plus a per-pixel step.
+struct CellLanes {
+  Lanes8 value, step;
 };
 
-inline Shades cell_row_shades(const Lanes8& b) {
+inline CellLanes cell_lanes(std::uint32_t p00, std::uint32_t p01, std::uint32_t p10, std::uint32_t p11) {
+  return {ramp8(64 * p00, 8 * (p01 - p00)), ramp8(8 * (p10 - p00), (p11 - p01) - (p10 - p00))};
+}
+
+inline void advance(CellLanes& q) {
+  q.value.low = _mm_add_epi32(q.value.low, q.step.low);
+  q.value.high = _mm_add_epi32(q.value.high, q.step.high);
+}
+
+// Texel indices of four pixels from U and 4 V: the index wraps at 16 bits, which keeps bits
+// 6 .. 21 of U and bits 6 .. 13 of V, that is bits 8 .. 15 of 4 V. Carrying 4 V (its sums
+// are 4 x those of V, modulo 2^32) saves a shift per vector.
+inline __m128i texel_indices(__m128i u, __m128i v_times4) {
+  const __m128i row = _mm_and_si128(v_times4, _mm_set1_epi32(0xFF00));
+  return _mm_and_si128(_mm_add_epi32(_mm_srli_epi32(u, 6), row), _mm_set1_epi32(0xFFFF));
+}
+
+inline __m128i fetch4(const std::uint32_t* texture, const std::uint32_t* index) {
+  return _mm_setr_epi32(int(texture[index[0]]), int(texture[index[1]]), int(texture[index[2]]), int(texture[index[3]]));
+}
+
+// Each pixel's add is floor(B / 64). When every add lies in 0 .. 255, a saturating byte add
+// of it is min(texel + add, 255); the top byte is cleared afterwards.
+inline void shade8_raise(std::uint32_t* out, __m128i texel_low, __m128i texel_high, const Lanes8& b) {
   const __m128i add16 = _mm_packs_epi32(_mm_srai_epi32(b.low, 6), _mm_srai_epi32(b.high, 6));
-  const __m128i raise = _mm_packus_epi16(add16, add16);  // bytes 0 .. 7: max(add, 0), at most 255
+  const __m128i raise = _mm_packus_epi16(add16, add16);
+  const __m128i raise2 = _mm_unpacklo_epi8(raise, raise);
+  const __m128i rgb = _mm_set1_epi32(0x00FFFFFF);
+  const __m128i low = _mm_adds_epu8(texel_low, _mm_unpacklo_epi16(raise2, raise2));
+  const __m128i high = _mm_adds_epu8(texel_high, _mm_unpackhi_epi16(raise2, raise2));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_and_si128(low, rgb));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4), _mm_and_si128(high, rgb));
+}
+
+// Any add: clamped to -255 .. 255, a saturating add of its positive part then a saturating
+// subtract of its negative part is clamp(texel + add, 0, 255).
+inline void shade8_any(std::uint32_t* out, __m128i texel_low, __m128i texel_high, const Lanes8& b) {
+  const __m128i add16 = _mm_packs_epi32(_mm_srai_epi32(b.low, 6), _mm_srai_epi32(b.high, 6));
+  const __m128i raise = _mm_packus_epi16(add16, add16);
   const __m128i lower = _mm_packus_epi16(_mm_subs_epi16(_mm_setzero_si128(), add16), add16);
   const __m128i raise2 = _mm_unpacklo_epi8(raise, raise), lower2 = _mm_unpacklo_epi8(lower, lower);
   const __m128i rgb = _mm_set1_epi32(0x00FFFFFF);
-  return {_mm_and_si128(_mm_unpacklo_epi16(raise2, raise2), rgb), _mm_and_si128(_mm_unpackhi_epi16(raise2, raise2), rgb),
-          _mm_and_si128(_mm_unpacklo_epi16(lower2, lower2), rgb), _mm_and_si128(_mm_unpackhi_epi16(lower2, lower2), rgb)};
+  const __m128i low = _mm_subs_epu8(_mm_adds_epu8(texel_low, _mm_unpacklo_epi16(raise2, raise2)),
+                                    _mm_unpacklo_epi16(lower2, lower2));
+  const __m128i high = _mm_subs_epu8(_mm_adds_epu8(texel_high, _mm_unpackhi_epi16(raise2, raise2)),
+                                     _mm_unpackhi_epi16(lower2, lower2));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_and_si128(low, rgb));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4), _mm_and_si128(high, rgb));
 }
 
-// Values of one pixel row on the 41 vertical grid lines, 8x the grid values at the cell's top.
-struct EdgeRow {
-  std::uint32_t u[warp_grid_columns], v[warp_grid_columns], b[warp_grid_columns];
-};
+// A bilinear add is a weighted mean of the corners' brightness, so it stays within their range.
+bool adds_within_0_255(const WarpPoint* corners[4]) {
+  for (int k = 0; k < 4; ++k)
+    if (corners[k]->brightness < 0 || corners[k]->brightness > 255) return false;
+  return true;
+}
 
-void render_sse2(std::uint32_t* frame, const std::uint32_t* texture) {
-  const __m128i rgb = _mm_set1_epi32(0x00FFFFFF);
-  alignas(16) std::uint32_t index[8];
-  EdgeRow edge, edge_step;
-  for (int r = 0; r < cell_rows; ++r) {
-    for (int c = 0; c < warp_grid_columns; ++c) {
-      const WarpPoint &top = grid.points[r][c], &bottom = grid.points[r + 1][c];
-      edge.u[c] = 8 * std::uint32_t(top.u);
-      edge.v[c] = 8 * std::uint32_t(top.v);
-      edge.b[c] = 8 * std::uint32_t(top.brightness);
-      edge_step.u[c] = std::uint32_t(bottom.u) - std::uint32_t(top.u);
-      edge_step.v[c] = std::uint32_t(bottom.v) - std::uint32_t(top.v);
-      edge_step.b[c] = std::uint32_t(bottom.brightness) - std::uint32_t(top.brightness);
-    }
-    for (int i = 0; i < warp_cell_size; ++i) {
-      std::uint32_t* out = frame + std::size_t(r * warp_cell_size + i) * warp_frame_width;
-      for (int c = 0; c < cell_columns; ++c, out += warp_cell_size) {
-        const Lanes8 u = cell_row_lanes(edge.u[c], edge.u[c + 1]);
-        const Lanes8 v = cell_row_lanes(edge.v[c], edge.v[c + 1]);
-        _mm_store_si128(reinterpret_cast<__m128i*>(index), texel_indices(u.low, v.low));
-        _mm_store_si128(reinterpret_cast<__m128i*>(index + 4), texel_indices(u.high, v.high));
-        const __m128i texel_low = _mm_setr_epi32(int(texture[index[0]]), int(texture[index[1]]),
-                                                 int(texture[index[2]]), int(texture[index[3]]));
-        const __m128i texel_high = _mm_setr_epi32(int(texture[index[4]]), int(texture[index[5]]),
-                                                  int(texture[index[6]]), int(texture[index[7]]));
-        const Shades shade = cell_row_shades(cell_row_lanes(edge.b[c], edge.b[c + 1]));
-        const __m128i low = _mm_subs_epu8(_mm_adds_epu8(texel_low, shade.raise_low), shade.lower_low);
-        const __m128i high = _mm_subs_epu8(_mm_adds_epu8(texel_high, shade.raise_high), shade.lower_high);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_and_si128(low, rgb));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4), _mm_and_si128(high, rgb));
-      }
-      for (int c = 0; c < warp_grid_columns; ++c) {
-        edge.u[c] += edge_step.u[c];
-        edge.v[c] += edge_step.v[c];
-        edge.b[c] += edge_step.b[c];
-      }
-    }
+template <void (*shade8)(std::uint32_t*, __m128i, __m128i, const Lanes8&)>
+void shade_cell(std::uint32_t* out, const std::uint32_t* texture, const std::uint32_t* index, CellLanes b) {
+  for (int i = 0; i < warp_cell_size; ++i, out += warp_frame_width, index += warp_cell_size) {
+    shade8(out, fetch4(texture, index), fetch4(texture, index + 4), b.value);
+    advance(b);
   }
 }
 
+// First all 64 texel indices of the cell, then the fetches and adds row by row.
+void render_cell_sse2(std::uint32_t* frame, const std::uint32_t* texture, int r, int c) {
+  const WarpPoint* corners[4] = {&grid.points[r][c], &grid.points[r][c + 1], &grid.points[r + 1][c],
+                                 &grid.points[r + 1][c + 1]};
+  auto lanes = [&](std::int32_t WarpPoint::*q, std::uint32_t scale) {
+    return cell_lanes(scale * std::uint32_t(corners[0]->*q), scale * std::uint32_t(corners[1]->*q),
+                      scale * std::uint32_t(corners[2]->*q), scale * std::uint32_t(corners[3]->*q));
+  };
+  alignas(16) std::uint32_t index[warp_cell_size * warp_cell_size];
+  CellLanes u = lanes(&WarpPoint::u, 1), v4 = lanes(&WarpPoint::v, 4);
+  for (int i = 0; i < warp_cell_size; ++i) {
+    _mm_store_si128(reinterpret_cast<__m128i*>(index + 8 * i), texel_indices(u.value.low, v4.value.low));
+    _mm_store_si128(reinterpret_cast<__m128i*>(index + 8 * i + 4), texel_indices(u.value.high, v4.value.high));
+    advance(u);
+    advance(v4);
+  }
+  std::uint32_t* out = frame + std::size_t(r * warp_cell_size) * warp_frame_width + c * warp_cell_size;
+  const CellLanes b = lanes(&WarpPoint::brightness, 1);
+  if (adds_within_0_255(corners))
+    shade_cell<shade8_raise>(out, texture, index, b);
+  else
+    shade_cell<shade8_any>(out, texture, index, b);
+}
+
 #endif
+
+// Both grid functions give a point the brightness k x atan2(X, Y), the angle of (Y, X) from the
+// texture origin scaled by 127.5 (plasma) or 127 (flower). It does not depend on time, so it
+// is worked out once, on first use.
+struct BrightnessTables {
+  std::int32_t plasma[warp_grid_rows][warp_grid_columns];
+  std::int32_t flower[warp_grid_rows][warp_grid_columns];
+};
+
+BrightnessTables make_brightness_tables() {
+  BrightnessTables tables;
+  for (int b = 0; b < warp_grid_rows; ++b)
+    for (int i = 0; i < warp_grid_columns; ++i) {
+      const double angle = std::atan2(8.0 * i, 8.0 * b);
+      tables.plasma[b][i] = trunc_to_int32(127.5 * angle);
+      tables.flower[b][i] = trunc_to_int32(127.0 * angle);
+    }
+  return tables;
+}
+
+const BrightnessTables& brightness_tables() {
+  static const BrightnessTables tables = make_brightness_tables();
+  return tables;
+}
 
 bool sizes_fit(std::span<std::uint32_t> frame, std::span<const std::uint32_t> texture) {
   return frame.size() >= std::size_t(warp_frame_width) * warp_frame_height && texture.size() >= std::size_t(warp_texture_texels);
@@ -163,23 +216,20 @@ bool sizes_fit(std::span<std::uint32_t> frame, std::span<const std::uint32_t> te
 WarpGrid& warp_grid() { return grid; }
 
 // u follows the column only and v the row only, so each is worked out once per column or row.
-// The brightness, 127.5 x the angle of (Y, X), does not depend on t.
 void grid_plasma(double t) {
+  const BrightnessTables& brightness = brightness_tables();
   std::int32_t column_u[warp_grid_columns];
   for (int i = 0; i < warp_grid_columns; ++i) column_u[i] = trunc_to_int32(8.0 * i + 23.3 * std::sin(t + 0.2 * i));
   for (int b = 0; b < warp_grid_rows; ++b) {
-    const double y = 8.0 * b;
-    const std::int32_t v = trunc_to_int32(y + 30.7 * std::cos(t + 0.1 * b));
-    for (int i = 0; i < warp_grid_columns; ++i) {
-      const double x = 8.0 * i;
-      grid.points[b][i] = {column_u[i], v, trunc_to_int32(127.5 * std::atan2(x, y))};
-    }
+    const std::int32_t v = trunc_to_int32(8.0 * b + 30.7 * std::cos(t + 0.1 * b));
+    for (int i = 0; i < warp_grid_columns; ++i) grid.points[b][i] = {column_u[i], v, brightness.plasma[b][i]};
   }
 }
 
 // Each point is turned about the texture origin by an angle that follows its direction from a
 // centre wandering over the screen; the two incommensurate sines make the petals.
 void grid_flower(double t) {
+  const BrightnessTables& brightness = brightness_tables();
   const double centre_x = 160.0 + 160.0 * std::sin(0.7 * t);
   const double centre_y = 100.0 + 100.0 * std::cos(0.9 * t);
   for (int b = 0; b < warp_grid_rows; ++b) {
@@ -190,7 +240,7 @@ void grid_flower(double t) {
       const double s = std::sin(4.615493221227164 * a) + std::sin(3.6605635892491306 * a);
       const double cos_s = std::cos(s), sin_s = std::sin(s);
       grid.points[b][i] = {trunc_to_int32(x * cos_s - y * sin_s), trunc_to_int32(x * sin_s + y * cos_s),
-                           trunc_to_int32(127.0 * std::atan2(x, y))};
+                           brightness.flower[b][i]};
     }
   }
 }
@@ -204,7 +254,8 @@ void grid_warp_render_plain(std::span<std::uint32_t> frame, std::span<const std:
 void grid_warp_render(std::span<std::uint32_t> frame, std::span<const std::uint32_t> texture) {
 #if defined(__SSE2__)
   if (!sizes_fit(frame, texture)) return;
-  render_sse2(frame.data(), texture.data());
+  for (int r = 0; r < cell_rows; ++r)
+    for (int c = 0; c < cell_columns; ++c) render_cell_sse2(frame.data(), texture.data(), r, c);
 #else
   grid_warp_render_plain(frame, texture);
 #endif

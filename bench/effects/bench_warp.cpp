@@ -62,4 +62,24 @@ void BM_grid_warp_render(benchmark::State& state) {
 }
 BENCHMARK(BM_grid_warp_render);
 
+
+
+void BM_grid_flower(benchmark::State& state) {
+  double t = 0;
+  for (auto _ : state) {
+    grid_flower(t);
+    t += 0.01;
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_grid_flower);
+void BM_grid_plasma(benchmark::State& state) {
+  double t = 0;
+  for (auto _ : state) {
+    grid_plasma(t);
+    t += 0.01;
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_grid_plasma);
 }  // namespace
