@@ -44,7 +44,9 @@ void surface_clear(Surface& surface);
 std::uint8_t* surface_lock(Surface& surface);
 void surface_unlock(Surface& surface);
 
-// Copies src_area of src onto dst_area of dst, converting 16-bit 5-5-5, 24-bit B, G, R
-// and 32-bit sources to the destination's format. Both areas are clipped to their
-// surfaces (and the copy to the smaller of the two); a locked destination is allowed.
+// Copies src_area of src onto dst_area of dst without scaling: source pixel (x, y) lands
+// at (x + dst_area.left - src_area.left, y + dst_area.top - src_area.top). Packed 16, 24
+// and 32-bit formats convert by their masks (5-5-5 widens 0x1f to 0xff); other formats
+// copy only onto their own format. Everything is clipped to both areas and both surfaces,
+// a locked destination is allowed, and src may be dst (overlapping areas copy correctly).
 void surface_copy_area(const Surface& src, Surface& dst, const Area& src_area, const Area& dst_area);
