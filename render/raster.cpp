@@ -177,20 +177,26 @@ void fill_spans(SpanWalk& walk, int first_row, int end_row, std::uint32_t colour
     first_row = 0;
   }
   end_row = std::min(end_row, height);
+  // The walk is held in locals: the row stores could otherwise alias it.
+  const int columns = walk.width;
+  const std::size_t width = std::size_t(columns);
+  std::uint32_t* const pixels = walk.frame.data();
+  float long_x = walk.long_x, short_x = walk.short_x;
+  const float long_step = walk.long_step, short_step = walk.short_step;
   // Row y covers columns ceil(left) .. ceil(right) - 1, so a shared edge is filled once.
   for (int y = first_row; y < end_row; ++y) {
-    const bool long_is_left = walk.long_x < walk.short_x;
-    const float left = long_is_left ? walk.long_x : walk.short_x;
-    const float right = long_is_left ? walk.short_x : walk.long_x;
-    const int begin = ceil_within(left, walk.width);
-    const int end = ceil_within(right, walk.width);
+    const bool long_is_left = long_x < short_x;
+    const int begin = ceil_within(long_is_left ? long_x : short_x, columns);
+    const int end = ceil_within(long_is_left ? short_x : long_x, columns);
     if (begin < end) {
-      std::uint32_t* row = walk.frame.data() + std::size_t(y) * std::size_t(walk.width);
+      std::uint32_t* const row = pixels + std::size_t(y) * width;
       std::fill(row + begin, row + end, colour);
     }
-    walk.long_x += walk.long_step;
-    walk.short_x += walk.short_step;
+    long_x += long_step;
+    short_x += short_step;
   }
+  walk.long_x = long_x;
+  walk.short_x = short_x;
 }
 
 void fill_triangle(const PolyVertex& a, const PolyVertex& b, const PolyVertex& c,
