@@ -1,7 +1,47 @@
-// layer_sequence.cpp: the sequence layer. Placeholder until sequences land.
+// layer_sequence.cpp: the sequence layer: an animation of packed full-screen pictures,
+// paced by the process clock, laid over the frame or added to it. When the animation runs
+// out the layer skips a frame and starts again on a new whole second.
+#include <cmath>
+
 #include "driver/layers.h"
+#include "effects/blend.h"
+#include "effects/picture.h"
 
-void SequenceRelease::operator()(SequenceFile*) const {}
+bool load_sequence_layer(Layer& layer) {
+  layer.resource.sequence = open_sequence(layer.param1);
+  if (!layer.resource.sequence) return false;
+  layer.frame_count = layer.resource.sequence->frame_count;
+  return true;
+}
 
-bool load_sequence_layer(Layer&) { return false; }
-void draw_sequence_layer(Layer&, const FrameContext&) {}
+namespace {
+
+// The frame the layer shows: frames per second times the time since its whole-second start,
+// truncated and taken as unsigned (a negative rate gives a huge index, which restarts).
+std::uint32_t sequence_index(const Layer& layer, std::int64_t clock_ms) {
+  const float t = float(double(clock_ms) * 0.001 - double(layer.start_mark));
+  const float frames = float(decimal_param(layer.param3)) * t;
+  if (!(frames > -4294967296.0f && frames < 4294967296.0f)) return UINT32_MAX;
+  return std::uint32_t(std::int64_t(frames));
+}
+
+}  // namespace
+
+void draw_sequence_layer(Layer& layer, const FrameContext& context) {
+  const std::span<std::uint32_t> frame = context.frame, work = context.work;
+  std::fill(work.begin(), work.end(), 0u);
+  const std::int64_t clock_ms = process_clock_ms(*context.process_clock);
+  if (layer.start_mark == -1) layer.start_mark = std::int32_t(clock_ms / 1000);
+
+  const std::uint32_t index = sequence_index(layer, clock_ms);
+  if (index >= layer.frame_count) {
+    layer.start_mark = -1;
+    return;
+  }
+  // A record that fails the picture test, or is missing or too large, leaves work black.
+  decode_sequence_frame(*layer.resource.sequence, index, work);
+  if (begins_with(layer.param2, "no"))
+    copy_nonzero(work, frame);
+  else if (begins_with(layer.param2, "additive"))
+    add_saturate(frame, work, frame);
+}

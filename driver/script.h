@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "effects/picture.h"
 #include "platform/video.h"
 
 struct Scene;
-struct SequenceFile;
 
 enum LayerType : std::int32_t {
   LAYER_UNKNOWN = 0,
@@ -29,16 +29,13 @@ enum LayerType : std::int32_t {
 struct SceneRelease {
   void operator()(Scene* scene) const;
 };
-struct SequenceRelease {
-  void operator()(SequenceFile* file) const;
-};
 
 // What start-up loaded for a layer; at most one member is set, by layer type.
 struct LayerResource {
   std::unique_ptr<Scene, SceneRelease> scene;              // 3d_mesh
   std::vector<std::uint32_t> picture;                      // bitmap (320x200), ipol_mesh (256x256)
   std::unique_ptr<VideoStream> video;                      // avivideo
-  std::unique_ptr<SequenceFile, SequenceRelease> sequence;  // sequence
+  std::unique_ptr<Sequence> sequence;                      // sequence
 };
 
 struct Layer {

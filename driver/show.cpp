@@ -3,6 +3,7 @@
 #include "driver/show.h"
 
 #include "driver/layers.h"
+#include "render/screen.h"
 
 namespace {
 
@@ -56,6 +57,7 @@ int run_show(Platform& platform, const ShowOptions& options) {
   }
 
   music_start(show.music, *platform.sound, *platform.window, show.script.tune);
+  set_screen_size(frame_width, frame_height);
   show.work_buffer.assign(frame_pixels, 0);
   show.drawn.reserve(layer_total(show.script));
   open_display(show, *platform.window, *platform.toolkit, choice.fullscreen);

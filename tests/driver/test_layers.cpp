@@ -1,0 +1,200 @@
+// The picture layers against a virtual clock: bitmap fades, blends and holes, sequence frame
+// choice and restart, and the size checks made when they load.
+#include <gtest/gtest.h>
+
+#include "driver/layers.h"
+#include "fake_platform.h"
+#include "testdata.h"
+#include "tools/pcx_writer.h"
+
+namespace {
+
+// A picture whose pixels are palette index (x + y) % 4 mapped to four fixed colours, or a
+// single index everywhere.
+std::vector<std::uint8_t> picture_bytes(int width, int height, int single_index = -1) {
+  std::vector<std::uint8_t> indices(std::size_t(width) * height), palette(768, 0);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      indices[std::size_t(y) * width + x] = std::uint8_t(single_index >= 0 ? single_index : (x + y) % 4);
+  const std::uint8_t colours[4][3] = {{0, 0, 0}, {255, 255, 255}, {200, 100, 50}, {0, 0, 1}};
+  for (int i = 0; i < 4; ++i)
+    for (int c = 0; c < 3; ++c) palette[std::size_t(i) * 3 + c] = colours[i][c];
+  for (int i = 4; i < 256; ++i) palette[std::size_t(i) * 3] = std::uint8_t(i);  // red = index
+  return pcx_encode(width, height, indices, palette);
+}
+
+void write(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
+  write_file_bytes(path, {bytes.begin(), bytes.end()});
+}
+
+struct LayerBench {
+  VirtualClock clock;
+  Timer timer;
+  std::vector<std::uint32_t> frame = std::vector<std::uint32_t>(frame_pixels, 0);
+  std::vector<std::uint32_t> work = std::vector<std::uint32_t>(frame_pixels, 0xdeadbeef);
+  LayerBench() { timer_start(timer, clock); }
+  FrameContext context() {
+    FrameContext c;
+    c.frame = frame;
+    c.work = work;
+    c.show_timer = &timer;
+    c.process_clock = &clock;
+    return c;
+  }
+};
+
+Layer bitmap_layer(const std::filesystem::path& file, const char* blend, const char* fade) {
+  Layer l;
+  l.type = LAYER_BITMAP;
+  l.param1 = file.string();
+  l.param2 = blend;
+  l.param3 = fade;
+  EXPECT_TRUE(load_bitmap_layer(l));
+  return l;
+}
+
+}  // namespace
+
+TEST(BitmapLayer, LoadRefusesPicturesThatAreNot320x200) {
+  const auto dir = scratch_dir("bitmap_sizes");
+  write(dir / "small.pcx", picture_bytes(256, 256));
+  Layer l;
+  l.type = LAYER_BITMAP;
+  l.param1 = (dir / "small.pcx").string();
+  EXPECT_FALSE(load_bitmap_layer(l));
+  l.param1 = (dir / "missing.pcx").string();
+  EXPECT_FALSE(load_bitmap_layer(l));
+  Layer texture;
+  texture.param1 = (dir / "small.pcx").string();
+  EXPECT_TRUE(load_ipol_mesh_layer(texture));
+  write(dir / "full.pcx", picture_bytes(320, 200));
+  texture.param1 = (dir / "full.pcx").string();
+  EXPECT_FALSE(load_ipol_mesh_layer(texture));
+}
+
+TEST(BitmapLayer, Fade4ReachesFullLevelAfterOneSecondAndStaysThere) {
+  const auto dir = scratch_dir("bitmap_fade4");
+  write(dir / "white.pcx", picture_bytes(320, 200, 1));
+  LayerBench bench;
+  Layer l = bitmap_layer(dir / "white.pcx", "no", "fade4");
+  bench.clock.set(3.25);  // the layer first draws 3.25 s into the show: level 0
+  draw_bitmap_layer(l, bench.context());
+  EXPECT_EQ(l.local_time, 0);
+  EXPECT_EQ(bench.frame[0], 0u);  // at level 0 the picture weighs nothing and black lets the frame through
+  bench.clock.set(3.75);
+  draw_bitmap_layer(l, bench.context());
+  EXPECT_EQ(l.local_time, 128);
+  EXPECT_EQ(bench.frame[0], 0x007f7f7fu);  // 255 * 128 >> 8
+  bench.clock.set(4.25);
+  draw_bitmap_layer(l, bench.context());
+  EXPECT_EQ(l.local_time, 255);
+  EXPECT_EQ(l.start_mark, -2);
+  bench.clock.set(100.0);
+  std::fill(bench.frame.begin(), bench.frame.end(), 0u);
+  draw_bitmap_layer(l, bench.context());
+  EXPECT_EQ(l.local_time, 255);
+  EXPECT_EQ(bench.frame[0], 0x00fefefeu);  // level 255 gives 254, not 255
+}
+
+TEST(BitmapLayer, Fade1TakesEightSeconds) {
+  const auto dir = scratch_dir("bitmap_fade1");
+  write(dir / "white.pcx", picture_bytes(320, 200, 1));
+  LayerBench bench;
+  Layer l = bitmap_layer(dir / "white.pcx", "no", "fade1");
+  draw_bitmap_layer(l, bench.context());
+  bench.clock.set(7.99);
+  draw_bitmap_layer(l, bench.context());
+  EXPECT_EQ(l.local_time, 255);
+  EXPECT_NE(l.start_mark, -2);  // 255 itself does not freeze the level
+  bench.clock.set(8.01);
+  draw_bitmap_layer(l, bench.context());
+  EXPECT_EQ(l.start_mark, -2);
+}
+
+TEST(BitmapLayer, BlackPixelsAreHolesAndAdditiveBrightens) {
+  const auto dir = scratch_dir("bitmap_blend");
+  write(dir / "pattern.pcx", picture_bytes(320, 200));
+  LayerBench bench;
+  std::fill(bench.frame.begin(), bench.frame.end(), 0x00102030u);
+  Layer over = bitmap_layer(dir / "pattern.pcx", "no", "no");
+  draw_bitmap_layer(over, bench.context());
+  EXPECT_EQ(bench.frame[0], 0x00102030u);  // index 0: black, a hole
+  EXPECT_EQ(bench.frame[1], 0x00ffffffu);
+  EXPECT_EQ(bench.frame[2], 0x00c86432u);
+  EXPECT_EQ(bench.frame[3], 0x00000001u);  // blue 1 is not transparent
+
+  std::fill(bench.frame.begin(), bench.frame.end(), 0x00102030u);
+  Layer add = bitmap_layer(dir / "pattern.pcx", "additive", "x");
+  draw_bitmap_layer(add, bench.context());
+  EXPECT_EQ(bench.frame[0], 0x00102030u);
+  EXPECT_EQ(bench.frame[1], 0x00ffffffu);
+  EXPECT_EQ(bench.frame[2], 0x00d88462u);
+  EXPECT_EQ(bench.frame[3], 0x00102031u);
+}
+
+TEST(BitmapLayer, UnknownBlendWithFadeScalesTheFrame) {
+  const auto dir = scratch_dir("bitmap_scale");
+  write(dir / "white.pcx", picture_bytes(320, 200, 1));
+  LayerBench bench;
+  Layer l = bitmap_layer(dir / "white.pcx", "other", "fade");  // "fade" alone: level stays 0
+  std::fill(bench.frame.begin(), bench.frame.end(), 0x00808080u);
+  draw_bitmap_layer(l, bench.context());
+  EXPECT_EQ(bench.frame[0], 0x007f7f7fu);  // 128 * 255 >> 8
+}
+
+TEST(SequenceLayer, TenFramesAtFivePerSecondStartingAt7600MsShowFrameThreeFirst) {
+  const auto dir = scratch_dir("sequence_pick");
+  std::vector<std::vector<std::uint8_t>> pictures;
+  for (int i = 0; i < 10; ++i) pictures.push_back(picture_bytes(320, 200, 10 + i));
+  write(dir / "anim.seq", pcx_pack_sequence(pictures));
+
+  Layer l;
+  l.type = LAYER_SEQUENCE;
+  l.param1 = (dir / "anim.seq").string();
+  l.param2 = "no";
+  l.param3 = "5";
+  ASSERT_TRUE(load_sequence_layer(l));
+  EXPECT_EQ(l.frame_count, 10u);
+
+  LayerBench bench;
+  auto shown = [&](double clock_s) {
+    bench.clock.set(clock_s);
+    std::fill(bench.frame.begin(), bench.frame.end(), 0u);
+    draw_sequence_layer(l, bench.context());
+    return int(bench.frame[0] >> 16) - 10;  // red holds the palette index
+  };
+  EXPECT_EQ(shown(7.6), 3);
+  EXPECT_EQ(l.start_mark, 7);
+  EXPECT_EQ(shown(8.0), 5);
+  EXPECT_EQ(shown(8.999), 9);
+  EXPECT_EQ(shown(9.0), -10);  // index 10: nothing drawn, a new start next time
+  EXPECT_EQ(l.start_mark, -1);
+  EXPECT_EQ(shown(9.45), 2);  // restarts on the whole second 9
+}
+
+TEST(SequenceLayer, TrailerPromisingMoreFramesThanTheFileHoldsDrawsNothingThere) {
+  const auto dir = scratch_dir("sequence_short");
+  std::vector<std::uint8_t> bytes = pcx_pack_sequence(std::vector<std::vector<std::uint8_t>>{picture_bytes(320, 200, 20)});
+  bytes[bytes.size() - 4] = 50;  // trailer says 50 frames
+  write(dir / "short.seq", bytes);
+  Layer l;
+  l.param1 = (dir / "short.seq").string();
+  l.param2 = "additive";
+  l.param3 = "10";
+  ASSERT_TRUE(load_sequence_layer(l));
+  EXPECT_EQ(l.frame_count, 50u);
+  LayerBench bench;
+  bench.clock.set(3.0);
+  draw_sequence_layer(l, bench.context());
+  EXPECT_EQ(bench.frame[0], 0x00140000u);  // frame 0 exists
+  bench.clock.set(3.5);
+  std::fill(bench.frame.begin(), bench.frame.end(), 0x00010101u);
+  draw_sequence_layer(l, bench.context());
+  EXPECT_EQ(bench.frame[0], 0x00010101u);  // frame 5 is missing: the frame is untouched
+}
+
+TEST(SequenceLayer, MissingFileIsALoadingError) {
+  Layer l;
+  l.param1 = "/nonexistent.seq";
+  EXPECT_FALSE(load_sequence_layer(l));
+}
