@@ -17,7 +17,7 @@ using Frame = std::vector<std::uint32_t>;
 
 Frame random_frame(std::mt19937& rng, int width = W, int height = H) {
   Frame f(std::size_t(width) * height);
-  for (auto& p : f) p = rng() & 0x00FFFFFFu;
+  for (auto& p : f) p = rng();  // top bytes too: the average is defined for any word
   return f;
 }
 
@@ -108,41 +108,30 @@ TEST(RadialBlur, StrengthIsTruncatedTowardZero) {
   }
 }
 
-TEST(RadialBlur, MatchesPerPixelRuleOnRandomFramesAndStrengths) {
+TEST(RadialBlur, MatchesPerPixelRuleOnRandomFramesStrengthsAndSizes) {
   std::mt19937 rng(6);
   std::uniform_int_distribution<int> strength(0, 65536);
+  const int sizes[][2] = {{W, H}, {161, 101}, {162, 102}, {400, 300}, {1000, 120}};
   for (int round = 0; round < 40; ++round) {
     const int s = round == 0 ? 65536 : round == 1 ? 1 : strength(rng);
-    Frame fast = random_frame(rng), plain = fast;
-    radial_blur(fast, W, H, s + 0.5);
-    reference_blur(plain, W, H, s);
-    ASSERT_EQ(fast, plain) << "s = " << s;
+    const int width = sizes[round % 5][0], height = sizes[round % 5][1];
+    Frame fast = random_frame(rng, width, height), plain = fast;
+    radial_blur(fast, width, height, s + 0.5);
+    reference_blur(plain, width, height, s);
+    ASSERT_EQ(fast, plain) << width << "x" << height << " s = " << s;
   }
-}
-
-TEST(RadialBlur, MatchesPerPixelRuleOnOtherFrameSizes) {
-  std::mt19937 rng(7);
-  const int sizes[][2] = {{161, 101}, {162, 102}, {400, 300}, {1000, 120}};
-  for (const auto& size : sizes)
-    for (int s : {0, 777, 40000, 65536}) {
-      Frame fast = random_frame(rng, size[0], size[1]), plain = fast;
-      radial_blur(fast, size[0], size[1], s);
-      reference_blur(plain, size[0], size[1], s);
-      ASSERT_EQ(fast, plain) << size[0] << "x" << size[1] << " s = " << s;
-    }
 }
 
 // Run under the sanitizer build: the frames are exactly width x height, so any source outside
 // them is reported. The result must also be the rule with sources clamped to the frame.
 TEST(RadialBlur, OutOfRangeStrengthsKeepSourcesInsideTheFrame) {
   std::mt19937 rng(8);
-  const double inf = std::numeric_limits<double>::infinity();
-  const double strengths[] = {-1.0, -30000.0, -65536.0, -1e6, -2147483648.0, -1e300, -inf,
-                              65537.0, 100000.0, 131072.0, 140000.0, 1e7, 2147483647.0, 1e300, inf};
+  const double inf = std::numeric_limits<double>::infinity(), nan = std::numeric_limits<double>::quiet_NaN();
+  const double strengths[] = {-1.0, -30000.0, -65536.0, -1e6, -2147483648.0, -1e300, -inf, 65537.0,
+                              100000.0, 131072.0, 140000.0, 1e7, 2147483647.0, 1e300, inf, nan};
   for (double strength : strengths) {
-    const std::int64_t s = std::isinf(strength) || std::fabs(strength) > 2147483647.0
-                               ? (strength > 0 ? 2147483647 : -2147483648LL)
-                               : std::int64_t(strength);
+    // Beyond int32 the strength saturates; NaN acts as 0.
+    const std::int64_t s = std::isnan(strength) ? 0 : std::int64_t(std::clamp(strength, -2147483648.0, 2147483647.0));
     for (int width : {W, 161}) {
       const int height = width == W ? H : 101;
       Frame fast = random_frame(rng, width, height), plain = fast;
@@ -151,14 +140,6 @@ TEST(RadialBlur, OutOfRangeStrengthsKeepSourcesInsideTheFrame) {
       ASSERT_EQ(fast, plain) << "strength " << strength << " width " << width;
     }
   }
-}
-
-TEST(RadialBlur, NaNStrengthActsAsZero) {
-  std::mt19937 rng(9);
-  Frame nan_frame = random_frame(rng), zero = nan_frame;
-  radial_blur(nan_frame, W, H, std::numeric_limits<double>::quiet_NaN());
-  radial_blur(zero, W, H, 0.0);
-  EXPECT_EQ(nan_frame, zero);
 }
 
 TEST(RadialBlur, FrameWithoutCentreOrTooFewPixelsIsLeftAlone) {
