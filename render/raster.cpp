@@ -91,17 +91,25 @@ struct FrameArea {
   int width, height;
 };
 
-FrameArea frame_area(std::span<const std::uint32_t> frame) {
-  if (screen_width <= 0 || screen_height <= 0) return {0, 0};
-  const std::size_t rows = frame.size() / std::size_t(screen_width);
-  return {screen_width, int(std::min<std::size_t>(std::size_t(screen_height), rows))};
+// How many of `rows` rows of `width` pixels the frame holds (0 for an empty size); divides only
+// for a short frame, as this runs for every triangle and line.
+int rows_held(std::span<const std::uint32_t> frame, int width, int rows) {
+  if (width <= 0 || rows <= 0) return 0;
+  if (frame.size() >= std::size_t(width) * std::size_t(rows)) return rows;
+  return int(frame.size() / std::size_t(width));
 }
 
-// ceil(v) for v limited to 0 .. limit first; NaN counts as 0.
+FrameArea frame_area(std::span<const std::uint32_t> frame) {
+  return {screen_width, rows_held(frame, screen_width, screen_height)};
+}
+
+// ceil(v) for v limited to 0 .. limit first; NaN counts as 0. Written without branches (the
+// selects become min/max instructions): it runs twice for every row of every triangle.
 int ceil_within(float v, int limit) {
-  if (!(v > 0.0f)) return 0;
-  if (v >= float(limit)) return limit;
-  const int whole = int(v);  // v > 0, so truncation is the floor
+  const float upper = float(limit);
+  v = v > 0.0f ? v : 0.0f;
+  v = v < upper ? v : upper;
+  const int whole = int(v);  // v >= 0, so truncation is the floor
   return whole + (float(whole) < v ? 1 : 0);
 }
 
@@ -167,9 +175,8 @@ int clip_screen(std::span<PolyVertex> polygon, int n) {
 }
 
 void fill_spans(SpanWalk& walk, int first_row, int end_row, std::uint32_t colour) {
-  if (walk.width <= 0 || walk.height <= 0) return;
-  const int height =
-      int(std::min<std::size_t>(std::size_t(walk.height), walk.frame.size() / std::size_t(walk.width)));
+  const int height = rows_held(walk.frame, walk.width, walk.height);
+  if (height == 0) return;
   if (first_row < 0) {
     const float skipped = float(std::min(end_row, 0) - first_row);
     walk.long_x += skipped * walk.long_step;
