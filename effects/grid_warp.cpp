@@ -101,9 +101,9 @@ inline void advance(CellLanes& q) {
   q.value.high = _mm_add_epi32(q.value.high, q.step.high);
 }
 
-// Texel indices of four pixels from U and 4 V: the index wraps at 16 bits, which keeps bits
-// 6 .. 21 of U and bits 6 .. 13 of V, that is bits 8 .. 15 of 4 V. Carrying 4 V (its sums
-// are 4 x those of V, modulo 2^32) saves a shift per vector.
+// Texel indices of four pixels from U and 4 V. The index wraps at 16 bits, so it needs only
+// bits 6 .. 21 of U (a logical shift will do) and bits 6 .. 13 of V, which are bits 8 .. 15 of
+// 4 V. Carrying 4 V (its sums are 4 x those of V, modulo 2^32) saves two shifts per vector.
 inline __m128i texel_indices(__m128i u, __m128i v_times4) {
   const __m128i row = _mm_and_si128(v_times4, _mm_set1_epi32(0xFF00));
   return _mm_and_si128(_mm_add_epi32(_mm_srli_epi32(u, 6), row), _mm_set1_epi32(0xFFFF));
@@ -157,7 +157,8 @@ void shade_cell(std::uint32_t* out, const std::uint32_t* texture, const std::uin
   }
 }
 
-// First all 64 texel indices of the cell, then the fetches and adds row by row.
+// First all 64 texel indices of the cell into memory, where the fetches read them as plain
+// integers, then the fetches and adds row by row.
 void render_cell_sse2(std::uint32_t* frame, const std::uint32_t* texture, int r, int c) {
   const WarpPoint* corners[4] = {&grid.points[r][c], &grid.points[r][c + 1], &grid.points[r + 1][c],
                                  &grid.points[r + 1][c + 1]};

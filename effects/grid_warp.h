@@ -35,8 +35,8 @@ void grid_flower(double t);
 
 // Writes every pixel of the frame: for each 8x8 cell, texture position and brightness are
 // interpolated bilinearly in 1/64 texel between the cell's four corner points; the linear
-// texel index (column + 256 x row) wraps over the 65536 texels; each channel becomes
-// clamp(texel channel + brightness, 0, 255) and the top byte is 0.
+// texel index (column + 256 x row) wraps over the 65536 texels; each colour channel becomes
+// clamp(texel channel + interpolated brightness, 0, 255) and the top byte is 0.
 // Nothing is done unless the frame holds 320 x 200 pixels and the texture 65536.
 void grid_warp_render(std::span<std::uint32_t> frame, std::span<const std::uint32_t> texture);
 
