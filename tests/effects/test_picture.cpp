@@ -250,7 +250,7 @@ TEST(Sequence, MissingTooLargeAndOverlongRecordsDrawNothing) {
   const Bytes small = pcx_encode(8, 2, Bytes(16, 4), test_palette());
   const Bytes wide = pcx_encode(321, 200, Bytes(321 * 200, 4), test_palette());
   Bytes file = pcx_pack_sequence(std::vector<Bytes>{small, wide});
-  file.resize(file.size() - 4);
+  file.erase(file.end() - 4, file.end());  // the trailer goes to the end again below
   file.insert(file.end(), {0x00, 0x00, 0x10, 0x00, 1, 2, 3});  // a record claiming 1 MiB, 3 bytes left
   file.insert(file.end(), {9, 0, 0, 0});                       // trailer promising 9 frames
   auto seq = open_sequence(write_scratch("sequence_bad", "bad.seq", file));
@@ -282,6 +282,7 @@ TEST(Sequence, CutAtEveryLengthDecodesWholeRecordsOnly) {
   }
   const Bytes whole = pcx_pack_sequence(pictures);
   const std::string dir = scratch_dir("sequence_cut").string();
+  Pixels work(64000);
   for (std::size_t n = 0; n <= whole.size(); ++n) {
     Bytes cut(whole.begin(), whole.begin() + std::ptrdiff_t(n));
     const std::string path = dir + "/cut.seq";
@@ -290,7 +291,7 @@ TEST(Sequence, CutAtEveryLengthDecodesWholeRecordsOnly) {
     ASSERT_TRUE(seq) << n;
     ASSERT_LE(seq->records.size(), 3u);
     for (std::uint32_t k = 0; k < 4; ++k) {
-      Pixels work(64000, untouched);
+      std::fill(work.begin(), work.end(), untouched);
       const int rc = decode_sequence_frame(*seq, k, work);
       if (k >= seq->records.size()) {
         ASSERT_EQ(rc, PICTURE_NO_FRAME) << n << " frame " << k;
