@@ -1,6 +1,7 @@
 #include "effects/grid_warp.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -12,6 +13,9 @@ namespace {
 using Pixels = std::vector<std::uint32_t>;
 
 constexpr std::size_t frame_pixels = std::size_t(warp_frame_width) * warp_frame_height;
+
+using PointValues = std::array<std::int32_t, 3>;  // u, v, brightness
+PointValues point_values(const WarpPoint& p) { return {p.u, p.v, p.brightness}; }
 
 void set_grid(const WarpPoint& p) {
   for (auto& row : warp_grid().points) std::fill(std::begin(row), std::end(row), p);
@@ -59,15 +63,9 @@ Pixels random_texture(std::mt19937& rng) {
 TEST(GridPlasma, PointsAtTimeZero) {
   grid_plasma(0.0);
   const WarpGrid& g = warp_grid();
-  EXPECT_EQ(g.points[0][0].u, 0);
-  EXPECT_EQ(g.points[0][0].v, 30);
-  EXPECT_EQ(g.points[0][0].brightness, 0);
-  EXPECT_EQ(g.points[0][1].u, 12);
-  EXPECT_EQ(g.points[0][1].v, 30);
-  EXPECT_EQ(g.points[0][1].brightness, 200);
-  EXPECT_EQ(g.points[3][5].u, 59);
-  EXPECT_EQ(g.points[3][5].v, 53);
-  EXPECT_EQ(g.points[3][5].brightness, 131);
+  EXPECT_EQ(point_values(g.points[0][0]), (PointValues{0, 30, 0}));
+  EXPECT_EQ(point_values(g.points[0][1]), (PointValues{12, 30, 200}));
+  EXPECT_EQ(point_values(g.points[3][5]), (PointValues{59, 53, 131}));
   EXPECT_EQ(g.points[0][40].u, 343);
 }
 
@@ -75,12 +73,8 @@ TEST(GridFlower, PointsAtTimeZero) {
   grid_flower(0.0);
   const WarpGrid& g = warp_grid();
   // (row 25, column 20) is the centre (160, 200) itself: no turn.
-  EXPECT_EQ(g.points[25][20].u, 160);
-  EXPECT_EQ(g.points[25][20].v, 200);
-  EXPECT_EQ(g.points[25][20].brightness, 85);
-  EXPECT_EQ(g.points[10][10].u, 17);
-  EXPECT_EQ(g.points[10][10].v, 111);
-  EXPECT_EQ(g.points[10][10].brightness, 99);
+  EXPECT_EQ(point_values(g.points[25][20]), (PointValues{160, 200, 85}));
+  EXPECT_EQ(point_values(g.points[10][10]), (PointValues{17, 111, 99}));
 }
 
 TEST(GridWarpRender, AllZeroGridFillsEveryPixelWithTexel0) {
