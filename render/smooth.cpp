@@ -40,6 +40,7 @@ void smooth_frame_packed(std::uint32_t* p) {
   const __m128i shifts_23 = _mm_setr_epi16(1 << 10, 1 << 10, 1 << 10, 1 << 10,   // >> 6
                                            1 << 8, 1 << 8, 1 << 8, 1 << 8);      // >> 8
   const __m128i colour_bytes = _mm_set1_epi32(0x00FFFFFF);
+  const __m128i top_bytes = _mm_set1_epi32(int(0xFF000000u));
 
   // c in both halves of the register.
   __m128i carry = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(p[first_pixel - 1])), zero);
@@ -64,7 +65,7 @@ void smooth_frame_packed(std::uint32_t* p) {
     const __m128i new23 = _mm_mulhi_epu16(_mm_add_epi16(carry, w23), shifts_23);
     carry = _mm_srli_epi16(_mm_add_epi16(carry, _mm_shuffle_epi32(w23, _MM_SHUFFLE(3, 2, 3, 2))), 8);
     const __m128i smoothed = _mm_packus_epi16(new01, new23);
-    const __m128i kept = _mm_or_si128(_mm_and_si128(smoothed, colour_bytes), _mm_andnot_si128(colour_bytes, current));
+    const __m128i kept = _mm_or_si128(_mm_and_si128(smoothed, colour_bytes), _mm_and_si128(current, top_bytes));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p + k), kept);
   }
   for (; k < end_pixel; ++k) smooth_pixel(p, k);
