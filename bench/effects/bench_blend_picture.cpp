@@ -34,36 +34,33 @@ void BM_copy_nonzero(benchmark::State& state) {
 }
 BENCHMARK(BM_copy_nonzero);
 
-void BM_fade_blend(benchmark::State& state) {
-  const auto under = random_frame(1), over = random_frame(2);
-  std::vector<std::uint32_t> destination(frame_pixels);
+using Frame = std::vector<std::uint32_t>;
+
+// Runs op(first, second, destination) over two random frames into a third.
+template <typename Op>
+void run_two_inputs(benchmark::State& state, Op op) {
+  const Frame first = random_frame(1), second = random_frame(2);
+  Frame destination(frame_pixels);
   for (auto _ : state) {
-    fade_blend(under, over, destination, 100);
+    op(first, second, destination);
     benchmark::DoNotOptimize(destination.data());
     benchmark::ClobberMemory();
   }
+}
+
+void BM_fade_blend(benchmark::State& state) {
+  run_two_inputs(state, [](const Frame& under, const Frame& over, Frame& out) { fade_blend(under, over, out, 100); });
 }
 BENCHMARK(BM_fade_blend);
 
 void BM_fade_blend_reference(benchmark::State& state) {
-  const auto under = random_frame(1), over = random_frame(2);
-  std::vector<std::uint32_t> destination(frame_pixels);
-  for (auto _ : state) {
-    fade_blend_reference(under, over, destination, 100);
-    benchmark::DoNotOptimize(destination.data());
-    benchmark::ClobberMemory();
-  }
+  run_two_inputs(state,
+                 [](const Frame& under, const Frame& over, Frame& out) { fade_blend_reference(under, over, out, 100); });
 }
 BENCHMARK(BM_fade_blend_reference);
 
 void BM_add_saturate(benchmark::State& state) {
-  const auto a = random_frame(1), b = random_frame(2);
-  std::vector<std::uint32_t> destination(frame_pixels);
-  for (auto _ : state) {
-    add_saturate(a, b, destination);
-    benchmark::DoNotOptimize(destination.data());
-    benchmark::ClobberMemory();
-  }
+  run_two_inputs(state, [](const Frame& a, const Frame& b, Frame& out) { add_saturate(a, b, out); });
 }
 BENCHMARK(BM_add_saturate);
 

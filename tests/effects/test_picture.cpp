@@ -104,11 +104,6 @@ TEST(PcxEncode, RoundTripsThroughDecoderAtOddAndFullSizes) {
   }
 }
 
-TEST(PcxPackSequence, RecordsThenFrameCount) {
-  const Bytes seq = pcx_pack_sequence(std::vector<Bytes>{{1, 2, 3}, {4}});
-  EXPECT_EQ(seq, (Bytes{3, 0, 0, 0, 1, 2, 3, 1, 0, 0, 0, 4, 2, 0, 0, 0}));
-}
-
 TEST(DecodePicture, RunCutAtLineEndAndCountZeroWritesNothing) {
   // Row 0: six literals, then a run of 63 starting 10 before the end; row 1: 0xC0 9, then 16 x 8.
   const Bytes stream = {1, 2, 3, 4, 5, 6, 0xFF, 7, 0xC0, 9, 0xD0, 8};
@@ -318,17 +313,6 @@ TEST(InteropPictures, EveryPictureDecodesToExpectedPixels) {
     ++checked;
   }
   EXPECT_GE(checked, 7);
-}
-
-TEST(InteropPictures, PhotoCutAtManyLengthsStaysInBounds) {
-  SKIP_WITHOUT_TESTDATA(path, "pcx/photo320x200_pil.pcx");
-  const Bytes photo = read_file_bytes(path);
-  Pixels out(64000);
-  for (std::size_t n = 0; n <= photo.size(); n += (n < 2048 || n + 2048 > photo.size()) ? 1 : 61) {
-    const Bytes cut(photo.begin(), photo.begin() + std::ptrdiff_t(n));
-    const int rc = decode_picture(cut, out);
-    ASSERT_TRUE(rc == PICTURE_OK || rc == PICTURE_TRUNCATED || rc == PICTURE_NOT_PICTURE || rc == PICTURE_SHORT_HEADER) << n;
-  }
 }
 
 TEST(InteropSequences, TenFramesDecodeExactly) {
