@@ -172,8 +172,8 @@ int decode_sequence_frame(Sequence& sequence, std::uint32_t index, std::span<std
   if (index >= sequence.records.size()) return PICTURE_NO_FRAME;
   const SequenceRecord& record = sequence.records[index];
   std::FILE* file = sequence.file.get();
-  if (std::fseek(file, long(record.offset), SEEK_SET) != 0 ||
-      std::fread(sequence.frame_bytes.data(), 1, record.size, file) != record.size)
-    return PICTURE_READ_FAILED;
+  const bool read = record.size == 0 || (std::fseek(file, long(record.offset), SEEK_SET) == 0 &&
+                                         std::fread(sequence.frame_bytes.data(), 1, record.size, file) == record.size);
+  if (!read) return PICTURE_READ_FAILED;
   return decode_picture(std::span(sequence.frame_bytes.data(), record.size), destination);
 }

@@ -267,6 +267,10 @@ TEST(Sequence, MissingTooLargeAndOverlongRecordsDrawNothing) {
     EXPECT_EQ(empty->frame_count, 0u);
     EXPECT_EQ(decode_sequence_frame(*empty, 0, work), PICTURE_NO_FRAME);
   }
+  auto zero_length = open_sequence(write_scratch("sequence_bad", "zero.seq", {0, 0, 0, 0, 1, 0, 0, 0}));
+  ASSERT_TRUE(zero_length);
+  EXPECT_EQ(zero_length->records.size(), 1u);
+  EXPECT_EQ(decode_sequence_frame(*zero_length, 0, work), PICTURE_NOT_PICTURE);
 }
 
 TEST(Sequence, CutAtEveryLengthDecodesWholeRecordsOnly) {
