@@ -103,8 +103,8 @@ FrameArea frame_area(std::span<const std::uint32_t> frame) {
   return {screen_width, rows_held(frame, screen_width, screen_height)};
 }
 
-// ceil(v) for v limited to 0 .. limit first; NaN counts as 0. Written without branches (the
-// selects become min/max instructions): it runs twice for every row of every triangle.
+// ceil(v) for v limited to 0 .. limit first; NaN counts as 0. Kept to compares and selects
+// (min/max instructions): it runs twice for every row of every triangle.
 int ceil_within(float v, int limit) {
   const float upper = float(limit);
   v = v > 0.0f ? v : 0.0f;
