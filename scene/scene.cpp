@@ -334,6 +334,26 @@ void mesh_compute_bounds(Mesh& mesh) {
 
 // ---- the show's loader ----
 
+int scene_prepare_face_list(Scene& scene) {
+  // Sized for every face that can ever be drawn, not only those visible at frame 0, so a mesh
+  // that its hide track shows later still finds room.
+  std::size_t faces = 0;
+  for (SceneNode* node = scene.first_object; node != nullptr; node = node->next) {
+    if (node->kind != NODE_MESH) continue;
+    const Mesh& mesh = *static_cast<const Mesh*>(node->object.get());
+    if ((mesh.flags & MESH_FILE_HIDDEN) == 0) faces += mesh.faces.size();
+  }
+  try {
+    scene.face_list.assign(faces, Face{});
+  } catch (const std::exception&) {
+    scene.face_list.clear();
+    scene.visible_face_count = 0;
+    return SCENE_NO_MEMORY;
+  }
+  scene.visible_face_count = std::int32_t(faces);
+  return SCENE_OK;
+}
+
 std::unique_ptr<Scene> load_3d_mesh(const char* file_name) {
   lib_init(LIB_HIERARCHY | LIB_NORMALS | LIB_MORPH | LIB_TRANSFORM);
   std::unique_ptr<Scene> scene;
@@ -341,20 +361,6 @@ std::unique_ptr<Scene> load_3d_mesh(const char* file_name) {
   // A failed scene stage has freed its objects; the motion stage decides, as the show expects.
   scene_load(file_name, scene.get());
   if (scene_load_motion(file_name, scene.get()) != SCENE_OK) return nullptr;
-
-  // Sized for every face that can ever be drawn, not only those visible at frame 0, so a mesh
-  // that its hide track shows later still finds room.
-  std::size_t faces = 0;
-  for (SceneNode* node = scene->first_object; node != nullptr; node = node->next) {
-    if (node->kind != NODE_MESH) continue;
-    const Mesh& mesh = *static_cast<const Mesh*>(node->object.get());
-    if ((mesh.flags & MESH_FILE_HIDDEN) == 0) faces += mesh.faces.size();
-  }
-  try {
-    scene->face_list.resize(faces);
-  } catch (const std::exception&) {
-    return nullptr;
-  }
-  scene->visible_face_count = std::int32_t(faces);
+  if (scene_prepare_face_list(*scene) != SCENE_OK) return nullptr;
   return scene;
 }

@@ -312,8 +312,12 @@ void mesh_compute_normals(Mesh& mesh);
 void mesh_average_normals(Mesh& mesh, Vector3 Face::*face_field, Vector3 Vertex::*vertex_field,
                           std::vector<std::uint32_t>& counts);
 
+// Sizes the scene's face list (and visible_face_count) for every face of the meshes not hidden
+// in the file (MESH_FILE_HIDDEN), in object-list order: a mesh that its hide track hides at one
+// frame may show at another. 0, or 1 when out of memory.
+int scene_prepare_face_list(Scene& scene);
+
 // The show's loader for one "3d_mesh" layer: lib_init(15), a new scene, the scene stage and the
-// motion stage of the file; null when the motion stage (or the allocation) fails. The face list
-// has room for every face of the meshes not hidden in the file, so meshes that their hide track
-// shows later still fit.
+// motion stage of the file, then scene_prepare_face_list; null when the motion stage (or an
+// allocation) fails. A failed scene stage leaves an empty scene for the motion stage.
 std::unique_ptr<Scene> load_3d_mesh(const char* file_name);

@@ -186,14 +186,6 @@ TEST_F(RotationTrack, KeyMoreThanAFullTurnAwayUsesItsAxisAsLogTerm) {
   EXPECT_NEAR(middle.out_control.y, expected.y, 1e-6f);
 }
 
-TEST_F(RotationTrack, EvenSpacingAndNoTensionGiveEqualControls) {
-  auto track = rotation_track({{0, 0.3f, {1, 0, 0}}, {10, 0.9f, {0, 1, 0}}, {20, 0.4f, {0, 0, 1}}});
-  const Key& middle = key_at(*track, 1);
-  EXPECT_FLOAT_EQ(middle.in_control.w, middle.out_control.w);
-  EXPECT_FLOAT_EQ(middle.in_control.x, middle.out_control.x);
-  EXPECT_FLOAT_EQ(middle.in_control.z, middle.out_control.z);
-}
-
 TEST_F(RotationTrack, SlerpOptionTakesTheShorterArcAndIgnoresControls) {
   auto track = rotation_track({{0, 0, {0, 1, 0}}, {10, float(1.5 * pi), {0, 1, 0}}});
   Matrix m;

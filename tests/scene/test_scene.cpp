@@ -159,12 +159,6 @@ TEST_F(SceneLists, NodeNamingItsOwnIdAsParentIsNotItsOwnChild) {
   EXPECT_EQ(node->first_child, nullptr);
 }
 
-TEST_F(SceneLists, NullTrackSetBecomesAnEmptyOne) {
-  ASSERT_EQ(scene_add_anim_node(ANIM_CAMERA, 0, -1, nullptr, nullptr), SCENE_OK);
-  ASSERT_NE(scene->last_anim_node->tracks, nullptr);
-  EXPECT_EQ(scene->last_anim_node->tracks->slots[0], nullptr);
-}
-
 TEST_F(SceneLists, SetTrackUnknownNodeGives256) {
   add_node(ANIM_OBJECT, 0, -1);
   EXPECT_EQ(scene_set_track(TRACK_KIND_POSITION, 9, two_key_track()), SCENE_NOT_FOUND);

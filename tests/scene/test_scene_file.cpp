@@ -39,17 +39,6 @@ TEST(SceneFileRead, ShortReadFailsAtEveryCutWithoutTouchingTheOutput) {
   }
 }
 
-TEST(SceneFileRead, SeekPastTheEndMakesReadsFail) {
-  SceneFile f;
-  f.bytes.assign(8, 1);
-  scene_file_seek(f, 100);
-  EXPECT_EQ(scene_file_remaining(f), 0u);
-  std::uint8_t b;
-  EXPECT_FALSE(scene_file_read_u8(f, b));
-  EXPECT_EQ(scene_file_tell(f), 100u);
-  EXPECT_TRUE(f.error);
-}
-
 TEST(SceneFileReadString, ReadsThroughTheZeroAndFailsWithoutOne) {
   SceneFile f;
   f.bytes = {'B', 'o', 'x', 0, 0, 'a', 'b'};

@@ -116,12 +116,6 @@ TEST(TrackSetupSpline, TwoKeysZeroToTenGiveTangentsTenAndAreLinear) {
   EXPECT_FLOAT_EQ(eval(track.get(), 5), 5);
 }
 
-TEST(TrackSetupSpline, TensionOneFlattensBothEnds) {
-  auto track = float_track({{0, 0, 1}, {10, 10, 1}});
-  // Zero tangents leave the Hermite ease h01(0.25) = 0.15625.
-  EXPECT_FLOAT_EQ(eval(track.get(), 2.5f), 1.5625f);
-}
-
 TEST(TrackSetupSpline, ThreeEvenKeysGiveEveryTangentTen) {
   auto track = float_track({{0, 0}, {10, 10}, {20, 20}});
   for (int i = 0; i < 3; ++i) {
