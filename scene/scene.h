@@ -13,6 +13,7 @@
 #include "scene/math.h"
 #include "scene/track.h"
 
+struct Material;
 struct SceneFile;
 
 // Result codes of every scene-library operation and format reader.
@@ -129,7 +130,7 @@ struct Face {
   Vertex* vertex_a = nullptr;
   Vertex* vertex_b = nullptr;
   Vertex* vertex_c = nullptr;
-  struct Material* material = nullptr;
+  Material* material = nullptr;
   Vector3 normal;              // object space
   Vector3 transformed_normal;  // world space
 };

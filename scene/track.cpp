@@ -12,7 +12,7 @@ namespace {
 // Running key angles further apart than this are more than a full turn.
 constexpr double full_turn = 6.28318430718;
 constexpr double turns_per_radian = 0.15915494309188485;
-constexpr double four_pi = 12.566370614359172;
+constexpr double two_pi = 6.283185307179586;
 
 // ---- search and wrap ----
 
@@ -199,7 +199,7 @@ void rotation_controls(Key& k, const Key* p, const Key* n) {
 
 // Plays a segment whose next key turns a full turn or more about its own axis as that whole
 // turn, in its direction: the relative angle is recovered from the two orientations (which
-// know it modulo 4 pi) and the keys' running totals (which know it to within one radian).
+// know it modulo 2 pi) and the keys' running totals (which know it to within one radian).
 // Returns false, leaving the ordinary interpolation to run, for segments of less than a full
 // turn and for keys whose orientations do not agree with their angles and axis.
 bool play_whole_turns(const Key& k, const Key& n, double d, float s, Quaternion& out) {
@@ -221,10 +221,11 @@ bool play_whole_turns(const Key& k, const Key& n, double d, float s, Quaternion&
   if (vector_squared - sin_half * sin_half > 1e-6 * length_squared) return false;  // another axis
 
   double angle = 2.0 * std::atan2(sin_half, double(rel.w));
-  angle += four_pi * std::round((d - angle) / four_pi);
+  angle += two_pi * std::round((d - angle) / two_pi);
   if (std::fabs(angle - d) > 1.001 || std::fabs(angle) <= full_turn) return false;
 
-  // Measured from the nearer key, so that both ends are met exactly.
+  // Measured from the nearer key, so that both ends are met exactly. (Should the keys store
+  // orientations of opposite sign, the halves differ in sign only: the same rotation.)
   float ux = float(ax), uy = float(ay), uz = float(az);
   Quaternion turn;
   if (s < 0.5f) {

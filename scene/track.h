@@ -83,6 +83,8 @@ float ease_curve(float t, float a, float b) noexcept;
 // Evaluations at a frame: 0, 6 for a negative (or NaN) frame, 10 for a null or empty track; on
 // 6 and 10 the output keeps its value (hide: 10 outputs 0, visible). Float, vector, rotation and
 // hide tracks wrap the frame at `length` when flagged; colour and morph tracks never wrap.
+// A segment of zero length (two keys on one frame) yields its later key, as any segment at its
+// end does; a wrapping track of length 0 reads as before its first key.
 int track_eval_float(Track* track, float frame, float& out) noexcept;
 int track_eval_vector(Track* track, float frame, Vector3& out) noexcept;
 int track_eval_color(Track* track, float frame, Vector3& out) noexcept;

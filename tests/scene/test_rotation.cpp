@@ -138,6 +138,15 @@ TEST_F(RotationTrack, SixAndAHalfRadiansTurnsSixAndAHalfThoughItsTotalSaysSix) {
   expect_same(eval(track.get(), 10), track->first->next->orientation);
 }
 
+TEST_F(RotationTrack, SevenRadiansWithTheKeyStoredAsTheNegatedQuaternionStillTurnsSeven) {
+  auto track = rotation_track({{0, 0, {0, 1, 0}}, {10, 7.0f, {0, 1, 0}}});
+  Quaternion& stored = track->first->next->orientation;
+  quat_scale(stored, -1, stored);
+  track_setup_rotation(track.get());
+  EXPECT_NEAR(turned_angle(track.get(), 0, 10, {0, 1, 0}), 7.0, 1e-3);
+  expect_same(eval(track.get(), 10), stored);
+}
+
 TEST_F(RotationTrack, SixRadiansIsLessThanAFullTurnAndTurnsSix) {
   auto track = rotation_track({{0, 0, {0, 1, 0}}, {10, 6.0f, {0, 1, 0}}});
   EXPECT_NEAR(turned_angle(track.get(), 0, 10, {0, 1, 0}), 6.0, 1e-3);
