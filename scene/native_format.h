@@ -7,4 +7,6 @@ struct SceneFile;
 
 int read_native_scene(SceneFile& file);
 int read_native_motion(SceneFile& file);
+// Writing grows the file's bytes, which may throw std::bad_alloc: the writer catches it and
+// returns 1, so that no exception leaves the library.
 int write_native_scene(SceneFile& file);

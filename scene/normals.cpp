@@ -1,4 +1,5 @@
 // normals.cpp: load-time face and vertex normals of a mesh, in time linear in its size.
+#include <exception>
 #include <vector>
 
 #include "scene/scene.h"
@@ -11,12 +12,16 @@ bool face_in_range(const Face& face, std::size_t vertex_count) {
 
 }  // namespace
 
-void mesh_average_normals(Mesh& mesh, Vector3 Face::*face_field, Vector3 Vertex::*vertex_field,
-                          std::vector<std::uint32_t>& counts) {
+int mesh_average_normals(Mesh& mesh, Vector3 Face::*face_field, Vector3 Vertex::*vertex_field,
+                         std::vector<std::uint32_t>& counts) {
   std::vector<Vertex>& vertices = mesh.vertices;
   const std::size_t n = vertices.size();
-  counts.assign(n, 0);
   for (Vertex& v : vertices) v.*vertex_field = Vector3{};
+  try {
+    counts.assign(n, 0);
+  } catch (const std::exception&) {
+    return SCENE_NO_MEMORY;
+  }
 
   // Each vertex receives the normals of its faces in face order, one add per face even when a
   // face names it twice: the same sums, in the same order, as scanning every face per vertex.
@@ -39,9 +44,10 @@ void mesh_average_normals(Mesh& mesh, Vector3 Face::*face_field, Vector3 Vertex:
     if (counts[i] != 0) vec_scale(sum, 1.0f / float(counts[i]), sum);
     vec_normalize(sum, sum);
   }
+  return SCENE_OK;
 }
 
-void mesh_compute_normals(Mesh& mesh) {
+int mesh_compute_normals(Mesh& mesh) {
   const std::size_t n = mesh.vertices.size();
   for (Face& face : mesh.faces) {
     if (!face_in_range(face, n)) {
@@ -55,5 +61,5 @@ void mesh_compute_normals(Mesh& mesh) {
     vec_normalize(face.normal, face.normal);
   }
   std::vector<std::uint32_t> counts;
-  mesh_average_normals(mesh, &Face::normal, &Vertex::normal, counts);
+  return mesh_average_normals(mesh, &Face::normal, &Vertex::normal, counts);
 }

@@ -59,12 +59,15 @@ int run_stage(int (*operation)(SceneFile&), SceneFile& file) {
   }
 }
 
-void compute_mesh_geometry(Scene& scene) {
+int compute_mesh_geometry(Scene& scene) {
   for (SceneNode* node = scene.first_object; node != nullptr; node = node->next)
     if (node->kind == NODE_MESH) mesh_compute_bounds(*static_cast<Mesh*>(node->object.get()));
-  if ((library.flags & LIB_NORMALS) == 0) return;
-  for (SceneNode* node = scene.first_object; node != nullptr; node = node->next)
-    if (node->kind == NODE_MESH) mesh_compute_normals(*static_cast<Mesh*>(node->object.get()));
+  if ((library.flags & LIB_NORMALS) == 0) return SCENE_OK;
+  for (SceneNode* node = scene.first_object; node != nullptr; node = node->next) {
+    if (node->kind != NODE_MESH) continue;
+    if (int rc = mesh_compute_normals(*static_cast<Mesh*>(node->object.get())); rc != SCENE_OK) return rc;
+  }
+  return SCENE_OK;
 }
 
 }  // namespace
@@ -119,13 +122,7 @@ int scene_load(const char* file_name, Scene* scene) {
   if (int rc = scene_file_load(file_name, file); rc != SCENE_OK) return rc;
   library.active_scene = scene;
   int rc = run_stage(scene_drivers[0].load_scene, file);
-  if (rc == SCENE_OK) {
-    try {
-      compute_mesh_geometry(*scene);
-    } catch (const std::bad_alloc&) {
-      rc = SCENE_NO_MEMORY;
-    }
-  }
+  if (rc == SCENE_OK) rc = compute_mesh_geometry(*scene);
   library.active_scene = remembered;
   if (rc != SCENE_OK) free_object_list(*scene);
   return rc;

@@ -304,13 +304,14 @@ int mesh_link_faces(Mesh& mesh);
 // Bounding box of the vertices; a mesh without vertices gets a zero box.
 void mesh_compute_bounds(Mesh& mesh);
 // Face normals, then each vertex normal as the normalised mean of the normals of the faces
-// that use it ((0, 0, 0) for an unused vertex), in one pass over the faces.
-void mesh_compute_normals(Mesh& mesh);
+// that use it ((0, 0, 0) for an unused vertex), in one pass over the faces. 0, or 1 when out
+// of memory (the vertex normals are then zero).
+int mesh_compute_normals(Mesh& mesh);
 // The vertex half of the above, over any pair of fields: each face's normal (face_field) is
 // added, in face order, into each of its distinct vertices' vertex_field, and each sum becomes
 // normalize(sum * (1 / count)). `counts` is scratch storage, grown when needed and reusable.
-// Faces with an index outside the vertices are skipped.
-void mesh_average_normals(Mesh& mesh, Vector3 Face::*face_field, Vector3 Vertex::*vertex_field,
+// Faces with an index outside the vertices are skipped. 0, or 1 when `counts` cannot grow.
+int mesh_average_normals(Mesh& mesh, Vector3 Face::*face_field, Vector3 Vertex::*vertex_field,
                           std::vector<std::uint32_t>& counts);
 
 // Sizes the scene's face list (and visible_face_count) for every face of the meshes not hidden

@@ -157,8 +157,9 @@ void two_key_tangents(Key& k0, Key& k1) {
   }
 }
 
-// Log term from key `from` to key `to` for the squad controls of key k. Keys more than a full
-// turn apart use the log of the farther key's own axis instead of the orientation difference.
+// Log term between key k and its neighbour `other` for k's squad controls. Keys more than a
+// full turn apart use the log of the later key's own axis instead of the orientation difference
+// (the difference of two orientations cannot tell the extra turns).
 void log_term_toward(const Key& k, const Key& other, bool other_is_next, Quaternion& out) {
   const Key& later = other_is_next ? other : k;
   const Key& earlier = other_is_next ? k : other;
