@@ -1,14 +1,499 @@
-// video_ffmpeg.cpp: placeholder video library that opens nothing.
+// video_ffmpeg.cpp: the video-file role over libavformat, libavcodec and libswscale.
+//
+// AVI files are read chunk by chunk through their own index (video_avi.h): frame i is the
+// chunk the index numbers i, a dropped (empty) chunk shows the picture before it, and random
+// access starts at the key picture at or before i. libavformat only supplies the codec
+// parameters there. Other containers are decoded in the order their packets come, frame i
+// being the i-th picture, and are rewound to the start when asked for an earlier frame.
 #include "platform/video_ffmpeg.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/log.h>
+#include <libswscale/swscale.h>
+}
+
+#include "platform/video_avi.h"
 
 namespace {
 
-class NoVideo final : public VideoLibrary {
+constexpr std::size_t dib_header_size = 40;
+
+struct FormatClose {
+  void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
+};
+struct CodecFree {
+  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+struct ParametersFree {
+  void operator()(AVCodecParameters* p) const { avcodec_parameters_free(&p); }
+};
+struct FrameFree {
+  void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+struct PacketFree {
+  void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct ScalerFree {
+  void operator()(SwsContext* s) const { sws_freeContext(s); }
+};
+struct PoolFree {
+  void operator()(AVBufferPool* p) const { av_buffer_pool_uninit(&p); }
+};
+struct FileClose {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+using FormatPtr = std::unique_ptr<AVFormatContext, FormatClose>;
+
+void silence_library_log() { av_log_set_level(AV_LOG_QUIET); }
+
+FormatPtr open_format(const std::string& path, bool probe_streams) {
+  AVFormatContext* raw = nullptr;
+  if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return nullptr;
+  FormatPtr format(raw);
+  if (probe_streams && avformat_find_stream_info(format.get(), nullptr) < 0) return nullptr;
+  return format;
+}
+
+// The preferred stream when it is video, else the first video stream; -1 when there is none.
+int pick_video_stream(const AVFormatContext* format, int preferred) {
+  auto is_video = [&](int i) {
+    return i >= 0 && unsigned(i) < format->nb_streams && format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
+  };
+  if (is_video(preferred)) return preferred;
+  for (unsigned i = 0; i < format->nb_streams; ++i)
+    if (is_video(int(i))) return int(i);
+  return -1;
+}
+
+// What all decoders of one stream share.
+struct StreamSource {
+  std::string path;
+  std::unique_ptr<AVCodecParameters, ParametersFree> codec;
+  VideoStreamInfo info;
+
+  // AVI files. A picture is a chunk that holds data; frame dwStart + c shows chunk_picture[c].
+  bool avi = false;
+  std::vector<AviChunk> pictures;
+  std::vector<std::uint32_t> chunk_picture;
+  std::vector<std::uint32_t> key_picture;  // the picture that decoding of picture p starts from
+  std::uint32_t largest_picture = 0;       // bytes
+  std::vector<std::uint32_t> palette;      // 0x00RRGGBB, for 8-bit sources
+
+  int stream_index = -1;  // FFmpeg's number of the stream, for other containers
+};
+
+bool is_intra_only(AVCodecID id) {
+  const AVCodecDescriptor* descriptor = avcodec_descriptor_get(id);
+  return descriptor && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY);
+}
+
+void number_pictures(const AviVideoLayout& layout, bool intra_only, StreamSource* s) {
+  std::uint32_t shown = 0;  // chunks before the first picture show the first picture
+  for (const AviChunk& chunk : layout.chunks) {
+    if (chunk.size > 0) {
+      shown = std::uint32_t(s->pictures.size());
+      s->pictures.push_back(chunk);
+      s->largest_picture = std::max(s->largest_picture, chunk.size);
+    }
+    s->chunk_picture.push_back(shown);
+  }
+  // The first picture is always a starting point; an intra-only codec makes every one.
+  std::uint32_t key = 0;
+  for (std::uint32_t p = 0; p < s->pictures.size(); ++p) {
+    if (intra_only || s->pictures[p].key) key = p;
+    s->key_picture.push_back(key);
+  }
+}
+
+void describe_avi(const AviVideoLayout& layout, const AVStream* stream, StreamSource* s) {
+  s->avi = true;
+  s->info.dwScale = layout.scale;
+  s->info.dwRate = layout.rate;
+  s->info.dwStart = layout.start;
+  s->info.dwLength = layout.length;
+  // A header with no rate: FFmpeg's own repair (from the frame period, else 25 per second).
+  if ((layout.scale == 0 || layout.rate == 0) && stream->time_base.num > 0 && stream->time_base.den > 0) {
+    s->info.dwScale = std::uint32_t(stream->time_base.num);
+    s->info.dwRate = std::uint32_t(stream->time_base.den);
+  }
+  s->palette = layout.palette;
+  number_pictures(layout, is_intra_only(stream->codecpar->codec_id), s);
+}
+
+std::int64_t count_packets(AVFormatContext* format, int stream_index) {
+  AVPacket* packet = av_packet_alloc();
+  if (!packet) return 0;
+  std::int64_t count = 0;
+  while (av_read_frame(format, packet) >= 0) {
+    count += packet->stream_index == stream_index;
+    av_packet_unref(packet);
+  }
+  av_packet_free(&packet);
+  return count;
+}
+
+// Other containers: FFmpeg's frame rate and frame count stand in for the AVI header.
+void describe_container(AVFormatContext* format, const AVStream* stream, StreamSource* s) {
+  AVRational rate = stream->avg_frame_rate;
+  if (rate.num <= 0 || rate.den <= 0) rate = stream->r_frame_rate;
+  if ((rate.num <= 0 || rate.den <= 0) && stream->time_base.num > 0 && stream->time_base.den > 0)
+    rate = av_inv_q(stream->time_base);
+  if (rate.num <= 0 || rate.den <= 0) rate = AVRational{25, 1};
+  s->info.dwRate = std::uint32_t(rate.num);
+  s->info.dwScale = std::uint32_t(rate.den);
+  s->info.dwStart = 0;
+
+  std::int64_t frames = stream->nb_frames;
+  if (frames <= 0 && stream->duration > 0) frames = av_rescale_q(stream->duration, stream->time_base, av_inv_q(rate));
+  if (frames <= 0 && format->duration > 0) frames = av_rescale_q(format->duration, AV_TIME_BASE_Q, av_inv_q(rate));
+  if (frames <= 0) frames = count_packets(format, s->stream_index);
+  s->info.dwLength = std::uint32_t(std::clamp<std::int64_t>(frames, 0, UINT32_MAX));
+}
+
+bool is_rgb16(AVPixelFormat format) {
+  switch (format) {
+    case AV_PIX_FMT_RGB555LE: case AV_PIX_FMT_RGB555BE: case AV_PIX_FMT_BGR555LE: case AV_PIX_FMT_BGR555BE:
+    case AV_PIX_FMT_RGB565LE: case AV_PIX_FMT_RGB565BE: case AV_PIX_FMT_BGR565LE: case AV_PIX_FMT_BGR565BE:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void put_u32le(std::uint8_t* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = std::uint8_t(v >> (8 * i));
+}
+
+enum class PacketRead { packet, broken, end };
+
+class FfmpegFrameDecoder final : public FrameDecoder {
  public:
-  void init() override {}
-  std::unique_ptr<VideoStream> open_stream(const char*) override { return nullptr; }
+  explicit FfmpegFrameDecoder(std::shared_ptr<const StreamSource> source) : source_(std::move(source)) {}
+  bool open();
+  const std::uint8_t* get_frame(std::int64_t index) override;
+
+ private:
+  std::int64_t picture_of(std::int64_t index) const;
+  void decode_through(std::int64_t picture);
+  bool restart(std::int64_t key);
+  bool rewind_container();
+  bool step();
+  PacketRead next_packet();
+  PacketRead read_chunk(const AviChunk& chunk);
+  void reached_end();
+  void hold(AVFrame* frame);
+  bool convert_held();
+
+  std::shared_ptr<const StreamSource> source_;
+  std::unique_ptr<AVCodecContext, CodecFree> codec_;
+  std::unique_ptr<AVPacket, PacketFree> packet_;
+  std::unique_ptr<AVFrame, FrameFree> received_;
+  std::unique_ptr<AVFrame, FrameFree> held_;  // the newest picture decoded, kept for the bitmap
+  std::unique_ptr<SwsContext, ScalerFree> scaler_;
+  std::unique_ptr<AVBufferPool, PoolFree> chunk_pool_;  // AVI: chunk bytes, shared with the codec
+  std::unique_ptr<std::FILE, FileClose> file_;          // AVI
+  FormatPtr format_;                                    // other containers
+  bool at_start_ = true;                                // other containers: nothing read yet
+  bool delay_ = false;  // the codec may hand a picture out only after later packets
+
+  // The run: pictures fed in order from a key picture on.
+  bool run_valid_ = false;
+  bool draining_ = false;
+  bool palette_due_ = false;
+  std::int64_t next_send_ = 0;       // AVI: the next picture to feed
+  std::int64_t decoded_ = -1;        // the last picture whose decoding has finished
+  std::int64_t picture_count_ = -1;  // other containers: known once the end was reached
+
+  std::uint64_t held_serial_ = 0, dib_serial_ = 0;
+  std::int64_t dib_picture_ = -1;
+  int dib_width_ = 0, dib_height_ = 0, dib_bits_ = 0;
+  std::vector<std::uint8_t> dib_;
+};
+
+bool FfmpegFrameDecoder::open() {
+  const AVCodec* codec = avcodec_find_decoder(source_->codec->codec_id);
+  if (!codec) return false;
+  codec_.reset(avcodec_alloc_context3(codec));
+  if (!codec_ || avcodec_parameters_to_context(codec_.get(), source_->codec.get()) < 0) return false;
+  codec_->thread_count = 1;  // frame threads would hand pictures out late
+  if (avcodec_open2(codec_.get(), codec, nullptr) < 0) return false;
+  delay_ = (codec->capabilities & AV_CODEC_CAP_DELAY) != 0;
+  packet_.reset(av_packet_alloc());
+  received_.reset(av_frame_alloc());
+  held_.reset(av_frame_alloc());
+  if (!packet_ || !received_ || !held_) return false;
+  if (source_->avi) {
+    file_.reset(std::fopen(source_->path.c_str(), "rb"));
+    chunk_pool_.reset(av_buffer_pool_init(std::size_t(source_->largest_picture) + AV_INPUT_BUFFER_PADDING_SIZE, nullptr));
+    return file_ && chunk_pool_;
+  }
+  format_ = open_format(source_->path, true);
+  at_start_ = true;
+  return format_ && unsigned(source_->stream_index) < format_->nb_streams;
+}
+
+std::int64_t FfmpegFrameDecoder::picture_of(std::int64_t index) const {
+  if (source_->avi) {
+    if (source_->chunk_picture.empty() || source_->pictures.empty()) return -1;
+    const std::int64_t last = std::int64_t(source_->chunk_picture.size()) - 1;
+    return source_->chunk_picture[std::size_t(std::clamp<std::int64_t>(index - source_->info.dwStart, 0, last))];
+  }
+  if (picture_count_ == 0) return -1;
+  return picture_count_ > 0 ? std::clamp<std::int64_t>(index, 0, picture_count_ - 1) : std::max<std::int64_t>(index, 0);
+}
+
+const std::uint8_t* FfmpegFrameDecoder::get_frame(std::int64_t index) {
+  const std::int64_t picture = picture_of(index);
+  if (picture >= 0 && picture != dib_picture_) {
+    decode_through(picture);
+    if (held_serial_ != dib_serial_ && convert_held()) dib_serial_ = held_serial_;
+    dib_picture_ = picture_count_ > 0 ? std::min(picture, picture_count_ - 1) : picture;
+  }
+  return dib_.empty() ? nullptr : dib_.data();
+}
+
+// Leaves held_ at the newest picture decoded up to `picture` (one that fails to decode shows
+// the one before). Going on from the current run is cheaper than restarting unless the run
+// lies beyond the picture or before its key picture.
+void FfmpegFrameDecoder::decode_through(std::int64_t picture) {
+  const std::int64_t key = source_->avi ? source_->key_picture[std::size_t(picture)] : 0;
+  if (!run_valid_ || decoded_ > picture || decoded_ < key - 1)
+    if (!restart(key)) return;
+  while (decoded_ < picture && step()) {
+  }
+}
+
+bool FfmpegFrameDecoder::restart(std::int64_t key) {
+  avcodec_flush_buffers(codec_.get());
+  run_valid_ = true;
+  draining_ = false;
+  palette_due_ = true;
+  next_send_ = key;
+  decoded_ = key - 1;
+  if (!source_->avi && !at_start_ && !rewind_container()) run_valid_ = false;
+  return run_valid_;
+}
+
+bool FfmpegFrameDecoder::rewind_container() {
+  const AVStream* stream = format_->streams[source_->stream_index];
+  const std::int64_t start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+  if (av_seek_frame(format_.get(), source_->stream_index, start, AVSEEK_FLAG_BACKWARD) >= 0) return true;
+  // A container that cannot seek is opened anew.
+  format_ = open_format(source_->path, true);
+  at_start_ = true;
+  return format_ && unsigned(source_->stream_index) < format_->nb_streams;
+}
+
+// Finishes one more picture of the run: decoded_ moves on by one. False at the end of the stream.
+bool FfmpegFrameDecoder::step() {
+  AVCodecContext* codec = codec_.get();
+  if (!delay_) {
+    switch (next_packet()) {
+      case PacketRead::end: reached_end(); return false;
+      case PacketRead::broken: ++decoded_; return true;
+      case PacketRead::packet: break;
+    }
+    const int sent = avcodec_send_packet(codec, packet_.get());
+    av_packet_unref(packet_.get());
+    if (sent >= 0)
+      while (avcodec_receive_frame(codec, received_.get()) == 0) hold(received_.get());
+    ++decoded_;
+    return true;
+  }
+  // A codec with delay hands out pictures in order, some only after later packets or at the
+  // drain; the n-th picture out of the run is picture key + n.
+  for (;;) {
+    const int got = avcodec_receive_frame(codec, received_.get());
+    if (got == 0) {
+      hold(received_.get());
+      ++decoded_;
+      return true;
+    }
+    if (got == AVERROR_EOF || (got == AVERROR(EAGAIN) && draining_)) {
+      reached_end();
+      run_valid_ = false;  // a drained codec takes no more packets until flushed
+      return false;
+    }
+    if (got != AVERROR(EAGAIN)) {
+      ++decoded_;
+      return true;
+    }
+    switch (next_packet()) {
+      case PacketRead::end:
+        avcodec_send_packet(codec, nullptr);
+        draining_ = true;
+        break;
+      case PacketRead::broken: ++decoded_; return true;
+      case PacketRead::packet: {
+        const int sent = avcodec_send_packet(codec, packet_.get());
+        av_packet_unref(packet_.get());
+        if (sent < 0 && sent != AVERROR(EAGAIN)) {
+          ++decoded_;
+          return true;
+        }
+        break;
+      }
+    }
+  }
+}
+
+PacketRead FfmpegFrameDecoder::next_packet() {
+  if (source_->avi) {
+    if (next_send_ >= std::int64_t(source_->pictures.size())) return PacketRead::end;
+    return read_chunk(source_->pictures[std::size_t(next_send_++)]);
+  }
+  AVPacket* packet = packet_.get();
+  while (av_read_frame(format_.get(), packet) >= 0) {
+    at_start_ = false;
+    if (packet->stream_index == source_->stream_index) return PacketRead::packet;
+    av_packet_unref(packet);
+  }
+  at_start_ = false;
+  return PacketRead::end;
+}
+
+// Reads a chunk into a pooled buffer that the codec may keep referring to (raw frames are
+// not copied); the palette goes along with the first packet of each run.
+PacketRead FfmpegFrameDecoder::read_chunk(const AviChunk& chunk) {
+  if (chunk.size > unsigned(INT_MAX) - AV_INPUT_BUFFER_PADDING_SIZE) return PacketRead::broken;
+  AVBufferRef* buffer = av_buffer_pool_get(chunk_pool_.get());
+  if (!buffer) return PacketRead::broken;
+  if (fseeko(file_.get(), off_t(chunk.offset), SEEK_SET) != 0 ||
+      std::fread(buffer->data, 1, chunk.size, file_.get()) != chunk.size) {
+    av_buffer_unref(&buffer);
+    return PacketRead::broken;
+  }
+  std::memset(buffer->data + chunk.size, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+  AVPacket* packet = packet_.get();
+  packet->buf = buffer;
+  packet->data = buffer->data;
+  packet->size = int(chunk.size);
+  packet->flags = chunk.key ? AV_PKT_FLAG_KEY : 0;
+  packet->pts = packet->dts = next_send_ - 1;
+  if (palette_due_ && !source_->palette.empty()) {
+    if (std::uint8_t* side = av_packet_new_side_data(packet, AV_PKT_DATA_PALETTE, AVPALETTE_SIZE)) {
+      std::uint32_t argb[AVPALETTE_COUNT] = {};
+      for (std::size_t i = 0; i < source_->palette.size() && i < AVPALETTE_COUNT; ++i)
+        argb[i] = 0xff000000u | source_->palette[i];
+      std::memcpy(side, argb, AVPALETTE_SIZE);
+    }
+  }
+  palette_due_ = false;
+  return PacketRead::packet;
+}
+
+void FfmpegFrameDecoder::reached_end() {
+  if (!source_->avi && picture_count_ < 0) picture_count_ = decoded_ + 1;
+}
+
+void FfmpegFrameDecoder::hold(AVFrame* frame) {
+  av_frame_unref(held_.get());
+  av_frame_move_ref(held_.get(), frame);
+  ++held_serial_;
+}
+
+// Writes the held picture as the bitmap: header, then rows bottom row first, each padded to
+// 4 bytes; 5-5-5 for 15- and 16-bit pictures, else blue, green, red.
+bool FfmpegFrameDecoder::convert_held() {
+  const AVFrame* frame = held_.get();
+  const int w = frame->width, h = frame->height;
+  if (w <= 0 || h <= 0 || !frame->data[0]) return false;
+  const AVPixelFormat from = AVPixelFormat(frame->format);
+  const bool rgb16 = is_rgb16(from);
+  const AVPixelFormat to = rgb16 ? AV_PIX_FMT_RGB555LE : AV_PIX_FMT_BGR24;
+  const int bits = rgb16 ? 16 : 24;
+  const std::size_t row = std::size_t(w) * std::size_t(bits / 8);
+  const std::size_t stride = (row + 3) & ~std::size_t(3);
+  if (w != dib_width_ || h != dib_height_ || bits != dib_bits_) {
+    dib_.assign(dib_header_size + stride * std::size_t(h), 0);
+    put_u32le(&dib_[0], dib_header_size);
+    put_u32le(&dib_[4], std::uint32_t(w));
+    put_u32le(&dib_[8], std::uint32_t(h));
+    dib_[12] = 1;  // planes
+    dib_[14] = std::uint8_t(bits);
+    put_u32le(&dib_[20], std::uint32_t(stride * std::size_t(h)));
+    dib_width_ = w, dib_height_ = h, dib_bits_ = bits;
+  }
+  std::uint8_t* const bottom_row = dib_.data() + dib_header_size;
+  if (from == to) {
+    for (int y = 0; y < h; ++y)
+      std::memcpy(bottom_row + std::size_t(h - 1 - y) * stride, frame->data[0] + std::ptrdiff_t(y) * frame->linesize[0], row);
+    return true;
+  }
+  scaler_.reset(sws_getCachedContext(scaler_.release(), w, h, from, w, h, to, SWS_BILINEAR, nullptr, nullptr, nullptr));
+  if (!scaler_) return false;
+  // The top row of the picture goes last: start at the bitmap's last row and step backwards.
+  std::uint8_t* planes[4] = {bottom_row + std::size_t(h - 1) * stride, nullptr, nullptr, nullptr};
+  const int strides[4] = {-int(stride), 0, 0, 0};
+  return sws_scale(scaler_.get(), frame->data, frame->linesize, 0, h, planes, strides) == h;
+}
+
+class FfmpegVideoStream final : public VideoStream {
+ public:
+  explicit FfmpegVideoStream(std::shared_ptr<const StreamSource> source) : source_(std::move(source)) {}
+
+  // A stream whose first frame does not decode has no decoder.
+  std::unique_ptr<FrameDecoder> open_frame_decoder() override {
+    auto decoder = std::make_unique<FfmpegFrameDecoder>(source_);
+    if (!decoder->open() || !decoder->get_frame(source_->info.dwStart)) return nullptr;
+    return decoder;
+  }
+
+  bool info(VideoStreamInfo* out) override {
+    *out = source_->info;
+    return true;
+  }
+
+ private:
+  std::shared_ptr<const StreamSource> source_;
+};
+
+class FfmpegVideoLibrary final : public VideoLibrary {
+ public:
+  void init() override { silence_library_log(); }
+
+  std::unique_ptr<VideoStream> open_stream(const char* path) override {
+    silence_library_log();
+    if (!path) return nullptr;
+    auto source = std::make_shared<StreamSource>();
+    source->path = path;
+    AviVideoLayout layout;
+    {
+      std::unique_ptr<std::FILE, FileClose> file(std::fopen(path, "rb"));
+      if (!file) return nullptr;
+      source->avi = avi_read_layout(file.get(), &layout);
+    }
+    FormatPtr format = open_format(source->path, !source->avi);
+    if (!format) return nullptr;
+    source->stream_index = pick_video_stream(format.get(), source->avi ? layout.stream_number : -1);
+    if (source->stream_index < 0) return nullptr;
+    const AVStream* stream = format->streams[source->stream_index];
+    source->codec.reset(avcodec_parameters_alloc());
+    if (!source->codec || avcodec_parameters_copy(source->codec.get(), stream->codecpar) < 0) return nullptr;
+    source->info.width = stream->codecpar->width;
+    source->info.height = std::abs(stream->codecpar->height);
+    if (source->avi)
+      describe_avi(layout, stream, source.get());
+    else
+      describe_container(format.get(), stream, source.get());
+    return std::make_unique<FfmpegVideoStream>(std::move(source));
+  }
 };
 
 }  // namespace
 
-std::unique_ptr<VideoLibrary> make_video_library() { return std::make_unique<NoVideo>(); }
+std::unique_ptr<VideoLibrary> make_video_library() {
+  silence_library_log();
+  return std::make_unique<FfmpegVideoLibrary>();
+}
