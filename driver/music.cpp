@@ -1,6 +1,7 @@
 // music.cpp: set-up, tune loading, position and shutdown of the sound library.
 #include "driver/music.h"
 
+#include <climits>
 #include <cstdio>
 
 namespace {
@@ -11,9 +12,12 @@ void tune_close(void* handle) {
   if (handle) std::fclose(static_cast<std::FILE*>(handle));
 }
 
+// -1 tells a read error from the end of the file, which the library reports differently.
 int tune_read(void* buffer, int size, void* handle) {
   if (!handle || size <= 0) return 0;
-  return int(std::fread(buffer, 1, std::size_t(size), static_cast<std::FILE*>(handle)));
+  auto* file = static_cast<std::FILE*>(handle);
+  const std::size_t got = std::fread(buffer, 1, std::size_t(size), file);
+  return got == 0 && std::ferror(file) ? -1 : int(got);
 }
 
 int tune_seek(void* handle, int position, signed char mode) {
@@ -21,9 +25,11 @@ int tune_seek(void* handle, int position, signed char mode) {
   return std::fseek(static_cast<std::FILE*>(handle), position, mode);
 }
 
+// Positions past 2 GiB do not fit the callback's int: a failure rather than a wrapped value.
 int tune_tell(void* handle) {
   if (!handle) return -1;
-  return int(std::ftell(static_cast<std::FILE*>(handle)));
+  const long position = std::ftell(static_cast<std::FILE*>(handle));
+  return position > INT_MAX ? -1 : int(position);
 }
 
 int music_failed(Music& music, WindowSystem& window) {

@@ -10,7 +10,7 @@
 struct TuneFileCallbacks {
   void* (*open)(const char* name) = nullptr;
   void (*close)(void* handle) = nullptr;
-  int (*read)(void* buffer, int size, void* handle) = nullptr;  // bytes read
+  int (*read)(void* buffer, int size, void* handle) = nullptr;  // bytes read, -1 on a read error
   int (*seek)(void* handle, int position, signed char mode) = nullptr;  // 0 on success
   int (*tell)(void* handle) = nullptr;
 };

@@ -1,5 +1,7 @@
-// sound_openmpt.h: the sound-library role over libopenmpt: live output through SDL2
-// audio, and an offline mixer for capture mode that renders in step with a virtual clock.
+// sound_openmpt.h: the sound-library role over libopenmpt: live output through SDL2 audio,
+// and an offline mixer for capture mode that renders in step with a virtual clock. Each
+// library owns the songs it loaded until free_song, close or its end; it reads tunes only
+// through the file callbacks it was handed and never writes files except the capture's WAV.
 #pragma once
 
 #include <memory>
@@ -7,17 +9,47 @@
 
 #include "platform/sound.h"
 
+// The set-up calls as they were made. Output type, driver and mixer have no meaning here and
+// are only recorded; rate_hz is the mixing and output rate.
+struct SoundSetup {
+  int output = -1;
+  int driver = -1;
+  int mixer = -1;
+  int rate_hz = 0;
+  int channels = 0;
+  unsigned flags = 0;
+  bool callbacks_set = false;
+  bool initialised = false;
+};
+
+// Plays through the default SDL audio device (callback mode, 16-bit stereo). The position it
+// reports is that of the sound leaving the speakers: the device's buffer and an assumed
+// backend latency (QUINDLE_AUDIO_LATENCY_MS, default audio_latency_default_ms) are
+// subtracted from what has been mixed.
+class LiveSound : public SoundLibrary {
+ public:
+  virtual const SoundSetup& setup() const = 0;
+  // The backend latency assumed beyond the device's own buffer, in milliseconds.
+  virtual int latency_ms() const = 0;
+};
+
+constexpr int audio_latency_default_ms = 25;
+constexpr int audio_latency_max_ms = 1000;
+
 // Renders the playing tune without an audio device, as far as it is told to.
 class OfflineSound : public SoundLibrary {
  public:
-  // Mixes the song up to t_s seconds after play_song; the position reported afterwards is
-  // that of the last sample mixed. Samples go to the WAV file when one was started.
+  virtual const SoundSetup& setup() const = 0;
+  // Mixes up to floor(t_s x rate) samples after play_song (silence when no song plays);
+  // the position reported afterwards is that of the last sample mixed. Samples go to the
+  // WAV file when one was started. t_s = n / fps gives exactly the samples of n frames.
   virtual void render_until(double t_s) = 0;
-  // Starts writing everything rendered from now on to a WAV file (44100 Hz, 16-bit stereo).
+  // Starts writing everything rendered from now on to a WAV file (16-bit stereo at the
+  // rate given to init, 44100 Hz when init was not called).
   virtual bool start_wav(const std::string& path) = 0;
-  // Completes the WAV file's header and closes it.
-  virtual void finish_wav() = 0;
+  // Completes the WAV file's header and closes it; false when a write failed.
+  virtual bool finish_wav() = 0;
 };
 
-std::unique_ptr<SoundLibrary> make_live_sound();
+std::unique_ptr<LiveSound> make_live_sound();
 std::unique_ptr<OfflineSound> make_offline_sound();
