@@ -239,3 +239,18 @@ TEST(OutputErrorCode, BusyDeviceIsToldApartFromOtherFailures) {
   EXPECT_EQ(output_error_code(""), SOUND_OUTPUT_INIT);
   EXPECT_EQ(output_error_code(nullptr), SOUND_OUTPUT_INIT);
 }
+
+TEST(LoadSong, CutInteropTunesAreRefused) {
+  SKIP_WITHOUT_TESTDATA(dir, "tunes");
+  for (const char* file : {"tecnoballz.mod", "area1-game.mod", "menu.s3m", "the_big_march_in_space.it"}) {
+    const std::vector<unsigned char> bytes = read_file_bytes(dir / file);
+    faulty_reset(bytes);
+    EXPECT_EQ(load_faulty(), SOUND_OK) << file;
+    for (std::size_t n = 1; n < 8; ++n) {
+      faulty_reset({bytes.begin(), bytes.begin() + std::ptrdiff_t(bytes.size() * n / 8)});
+      EXPECT_EQ(load_faulty(), SOUND_FILE_LOAD) << file << " cut to " << n << "/8";
+    }
+    faulty_reset({bytes.begin(), bytes.begin() + 40});
+    EXPECT_EQ(load_faulty(), SOUND_FILE_FORMAT) << file;
+  }
+}
