@@ -1,7 +1,7 @@
 // layer_video.cpp: the avivideo layer. Frames of the layer's video stream, chosen by the
 // process clock and the stream's rate, turned upright into a surface in the frame's own pixel
 // format and copied, centred and converted, onto the display surface.
-#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "driver/layers.h"
@@ -26,19 +26,19 @@ std::uint32_t frame_index(Layer& layer, std::int64_t clock_ms) {
   const VideoStreamInfo& info = layer.video_info;
   if (layer.start_mark == -1) layer.start_mark = std::int32_t(clock_ms / 1000);
   const double seconds = double(clock_ms) * 0.001 - double(layer.start_mark);
-  const double index = seconds * (double(info.dwRate) / double(info.dwScale));
+  const double index = std::trunc(seconds * (double(info.dwRate) / double(info.dwScale)));
   // The index is compared as an unsigned 32-bit number: a negative or unrepresentable one
-  // (a stream with no rate, a clock from before the start) counts as past the end.
+  // (a stream with no scale, a clock from before the start) counts as past the end.
   if (index >= 0 && index < double(info.dwLength)) return std::uint32_t(index);
   layer.start_mark = std::int32_t(clock_ms / 1000);
   return info.dwStart + 1;
 }
 
-// Copies a bitmap's rows into the working surface top row first. 16- and 24-bit rows keep
-// their bytes; 32-bit rows keep theirs in the display format, top byte cleared; 8-bit rows are
-// looked up in the palette after the header. False for any other depth.
+// Copies a bitmap's rows, which follow its 40-byte header (and, for 8 bits, its palette), into
+// the working surface top row first. 16- and 24-bit rows keep their bytes; 32-bit rows keep
+// theirs in the display format, top byte cleared; 8-bit rows are looked up in the palette.
+// False for any other depth.
 bool turn_upright(const std::uint8_t* bitmap) {
-  const std::uint32_t header_size = read_u32le(bitmap);
   const std::int32_t w = std::int32_t(read_u32le(bitmap + 4));
   const std::int32_t stored_h = std::int32_t(read_u32le(bitmap + 8));
   const int bits = bitmap[14] | bitmap[15] << 8;
@@ -55,7 +55,7 @@ bool turn_upright(const std::uint8_t* bitmap) {
   if (upright_frame.width != w || upright_frame.height != int(h) || !(upright_frame.format == format))
     upright_frame = surface_create(w, int(h), format);
 
-  const std::uint8_t* palette = bitmap + std::max<std::uint32_t>(header_size, bitmap_header_size);
+  const std::uint8_t* palette = bitmap + bitmap_header_size;
   const std::uint32_t used = read_u32le(bitmap + 32);
   const std::uint32_t colours = bits == 8 ? (used && used < 256 ? used : 256) : 0;
   const std::uint8_t* rows = palette + 4 * std::size_t(colours);

@@ -281,7 +281,7 @@ bool FfmpegFrameDecoder::restart(std::int64_t key) {
   palette_due_ = true;
   next_send_ = key;
   decoded_ = key - 1;
-  if (!source_->avi && !at_start_ && !rewind_container()) run_valid_ = false;
+  if (!source_->avi && (!format_ || (!at_start_ && !rewind_container()))) run_valid_ = false;
   return run_valid_;
 }
 
