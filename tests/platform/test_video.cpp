@@ -93,14 +93,6 @@ TEST(AviReadLayout, IndexFromMoviOrFileStartAndWalkedFramesAgree) {
   }
 }
 
-TEST(AviReadLayout, RefusesOtherFiles) {
-  AviVideoLayout l;
-  const auto path = write_scratch("avi_other", "x.avi", {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'});
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  EXPECT_FALSE(avi_read_layout(f, &l));
-  std::fclose(f);
-}
-
 TEST(VideoDecoder, GeneratedFilesGiveEveryFrameInAnyOrder) {
   struct Case {
     const char* name;
@@ -254,12 +246,11 @@ TEST(VideoDecoder, FlippedBytesNeverCrash) {
   for (const auto& source : sources)
     for (int variant = 0; variant < 120; ++variant) {
       std::vector<std::uint8_t> bytes = source;
-      // Headers, the index and the first frames: where a flip changes the most.
+      // Anywhere, or in the headers and first frames, or in the index at the end.
+      const std::size_t region = variant % 3 == 0 ? bytes.size() : std::min<std::size_t>(bytes.size(), 12000);
       for (int k = 0; k < 6; ++k) {
-        const std::size_t region = variant % 3 == 0 ? bytes.size() : std::min<std::size_t>(bytes.size(), 12000);
-        std::size_t at = random() % region;
-        if (variant % 3 == 1) at = bytes.size() - 1 - at % std::min<std::size_t>(bytes.size(), 2000);
-        bytes[at] ^= std::uint8_t(1u << (random() % 8));
+        const std::size_t at = random() % region;
+        bytes[variant % 3 == 2 ? bytes.size() - 1 - at : at] ^= std::uint8_t(1u << (random() % 8));
       }
       open_damaged(dir / "flipped.avi", bytes, *library);
     }

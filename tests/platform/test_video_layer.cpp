@@ -31,6 +31,11 @@ std::vector<std::uint8_t> make_bitmap(int w, int h, int bits, Pixel top_down_byt
   return b;
 }
 
+// Every pixel the same bytes.
+auto same(std::vector<std::uint8_t> bytes) {
+  return [bytes](int, int) { return bytes; };
+}
+
 class FakeDecoder final : public FrameDecoder {
  public:
   std::vector<std::uint8_t> bitmap;
@@ -47,7 +52,7 @@ struct VideoLayerRun {
   Layer layer;
   FakeDecoder* decoder = nullptr;
 
-  explicit VideoLayerRun(std::vector<std::uint8_t> bitmap = make_bitmap(2, 2, 24, [](int, int) { return std::vector<std::uint8_t>{1, 2, 3}; })) {
+  explicit VideoLayerRun(std::vector<std::uint8_t> bitmap = make_bitmap(2, 2, 24, same({1, 2, 3}))) {
     auto fake = std::make_unique<FakeDecoder>();
     fake->bitmap = std::move(bitmap);
     decoder = fake.get();
@@ -97,7 +102,7 @@ TEST(VideoLayerIndex, StreamWithoutScaleAlwaysWraps) {
 }
 
 TEST(VideoLayerDraw, Frame160x120LandsIn80_40To240_160) {
-  VideoLayerRun run(make_bitmap(160, 120, 24, [](int, int) { return std::vector<std::uint8_t>{1, 2, 3}; }));
+  VideoLayerRun run(make_bitmap(160, 120, 24, same({1, 2, 3})));
   run.draw_at(0);
   for (auto [x, y] : {std::pair{80, 40}, {239, 40}, {80, 159}, {239, 159}}) EXPECT_EQ(run.at(x, y), 0x030201u);
   for (auto [x, y] : {std::pair{79, 40}, {80, 39}, {240, 159}, {239, 160}}) EXPECT_EQ(run.at(x, y), earlier_layers);
@@ -137,11 +142,11 @@ TEST(VideoLayerDraw, Converts16And24And32And8BitPixels) {
   EXPECT_EQ(sixteen.at(160, 99), 0x0000ffu);
   EXPECT_EQ(sixteen.at(161, 100), 0x848484u);  // 16 of 31 widened by repeating the top bits
 
-  VideoLayerRun twenty_four(make_bitmap(2, 2, 24, [](int, int) { return std::vector<std::uint8_t>{0x10, 0x20, 0x30}; }));
+  VideoLayerRun twenty_four(make_bitmap(2, 2, 24, same({0x10, 0x20, 0x30})));
   twenty_four.draw_at(0);
   EXPECT_EQ(twenty_four.at(159, 99), 0x302010u);
 
-  VideoLayerRun thirty_two(make_bitmap(2, 2, 32, [](int, int) { return std::vector<std::uint8_t>{0x10, 0x20, 0x30, 0x99}; }));
+  VideoLayerRun thirty_two(make_bitmap(2, 2, 32, same({0x10, 0x20, 0x30, 0x99})));
   thirty_two.draw_at(0);
   EXPECT_EQ(thirty_two.at(160, 100), 0x302010u);
 
