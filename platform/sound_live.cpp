@@ -162,7 +162,8 @@ bool SdlSound::play_song(Song* song) {
     session_.error = SOUND_PARAMETER;
     return false;
   }
-  start_ = PositionStamp{-1, openmpt_module_get_current_order(song->module), openmpt_module_get_current_row(song->module)};
+  start_ = PositionStamp{-1, openmpt_module_get_current_order(song->module),
+                         openmpt_module_get_current_row(song->module)};
   last_ = start_;
   row_pending_ = false;
   SDL_LockAudioDevice(device_);

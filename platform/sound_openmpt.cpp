@@ -122,7 +122,8 @@ std::int64_t stream_size(TuneStream& s) {
 // that fails after a passed probe is a damaged one (11).
 int probe_tune(TuneStream& s, std::int64_t size) {
   if (size == 0) return SOUND_FILE_FORMAT;
-  std::vector<unsigned char> head(std::min<std::size_t>(std::size_t(size), openmpt_probe_file_header_get_recommended_size()));
+  const std::size_t wanted = openmpt_probe_file_header_get_recommended_size();
+  std::vector<unsigned char> head(std::min<std::size_t>(std::size_t(size), wanted));
   if (stream_read(&s, head.data(), head.size()) != head.size()) return stream_failure(s, SOUND_FILE_LOAD);
   int error = OPENMPT_ERROR_OK;
   const int probe = openmpt_probe_file_header(OPENMPT_PROBE_FILE_HEADER_FLAGS_DEFAULT, head.data(), head.size(),

@@ -22,6 +22,9 @@ struct SoundSetup {
   bool initialised = false;
 };
 
+// In both libraries, order and row are those of the song asked about; with no song (none
+// loaded, or it failed) they are (0, 0).
+
 // Plays through the default SDL audio device (callback mode, 16-bit stereo). The position it
 // reports is that of the sound leaving the speakers: the device's buffer and an assumed
 // backend latency (QUINDLE_AUDIO_LATENCY_MS, default audio_latency_default_ms) are

@@ -86,7 +86,8 @@ TEST(LiveSound, DiskDriverRunsThroughOrdersAndWritesWhatCaptureRenders) {
   EXPECT_EQ(music_stop(music), 1);
 
   const std::vector<std::int16_t> live = samples_of(read_file_bytes(raw), 0);
-  const std::size_t lead_in = std::size_t(std::find_if(live.begin(), live.end(), [](std::int16_t v) { return v; }) - live.begin());
+  const auto first_sound = std::find_if(live.begin(), live.end(), [](std::int16_t v) { return v != 0; });
+  const std::size_t lead_in = std::size_t(first_sound - live.begin());
   ASSERT_GE(live.size() - lead_in, 2u * 16u * 44100u);  // order 3 begins 16 s into the tune
 
   auto offline = make_offline_sound();
