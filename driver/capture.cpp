@@ -89,9 +89,9 @@ int run_capture(const CaptureOptions& options) {
   show_options.after_frame = [&run](const FrameReport& report) { run.after_frame(report); };
 
   const int code = run_show(platform, show_options);
-  sound->finish_wav();
+  const bool sound_written = sound->finish_wav();
   if (run.progress) std::fputc('\n', stderr);
-  if (run.write_failed) {
+  if (run.write_failed || !sound_written) {
     std::fprintf(stderr, "quindle: writing frames to %s failed\n", dir.c_str());
     return 2;
   }
