@@ -24,6 +24,16 @@ int scene_file_load(const char* file_name, SceneFile& file) {
   if (f == nullptr) return SCENE_CANNOT_OPEN;
   try {
     // Read in blocks rather than trusting a size from seeking: works for any kind of file.
+    // The size from seeking only reserves room, so that a large file is not copied as it grows.
+    if (std::fseek(f.get(), 0, SEEK_END) == 0) {
+      long size = std::ftell(f.get());
+      try {
+        if (size > 0) file.bytes.reserve(std::size_t(size));
+      } catch (const std::exception&) {
+        // Not a plain file (a directory reports a huge size): read without the room.
+      }
+      std::rewind(f.get());
+    }
     std::uint8_t block[65536];
     std::size_t n;
     while ((n = std::fread(block, 1, sizeof block, f.get())) > 0) file.bytes.insert(file.bytes.end(), block, block + n);
