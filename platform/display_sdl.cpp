@@ -65,9 +65,15 @@ bool SdlConsole::open(std::string_view title, int width, int height, const Pixel
   width_ = width;
   height_ = height;
   // The windowed size shows the picture at 4:3, twice as wide as the picture: 640x480.
+  // Full screen starts as large as the desktop, so it covers the screen also where no window
+  // manager acts on the full-screen request.
   const int position = centre_ ? int(SDL_WINDOWPOS_CENTERED) : int(SDL_WINDOWPOS_UNDEFINED);
-  const Uint32 flags = fullscreen_ ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0;
-  window_ = SDL_CreateWindow(std::string(title).c_str(), position, position, 2 * width, 2 * width * 3 / 4, flags);
+  SDL_Rect place{position, position, 2 * width, 2 * width * 3 / 4};
+  if (fullscreen_ && SDL_GetDisplayBounds(0, &place) != 0) place = {0, 0, 2 * width, 2 * width * 3 / 4};
+  // Hidden until its renderer exists: making a GL renderer recreates the window, which
+  // would take the focus from a window already on the screen.
+  const Uint32 flags = SDL_WINDOW_HIDDEN | (fullscreen_ ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+  window_ = SDL_CreateWindow(std::string(title).c_str(), place.x, place.y, place.w, place.h, flags);
   if (!window_) {
     std::fprintf(stderr, "quindle: cannot open the display window: %s\n", SDL_GetError());
     close();
@@ -95,6 +101,7 @@ bool SdlConsole::open(std::string_view title, int width, int height, const Pixel
                         : fallback_refresh_hz;
   refresh_ticks_ = Uint64(double(SDL_GetPerformanceFrequency()) / hz);
   if (fullscreen_) SDL_ShowCursor(SDL_DISABLE);
+  SDL_ShowWindow(window_);
   SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
   SDL_RenderClear(renderer_);
   SDL_RenderPresent(renderer_);

@@ -164,11 +164,8 @@ void draw_text(SDL_Renderer* r, const TextImage& text, int x, int y) {
   SDL_RenderCopy(r, text.texture.get(), nullptr, &to);
 }
 
-void draw_push_button(SDL_Renderer* r, const DialogControl& c, const TextImage& text, const SetupDialogState& state) {
-  PixelRect a = control_rect(c);
-  // Enter presses the focused push button, or the default one when the focus is elsewhere.
-  const bool is_default = state.focus == c.id || (c.kind == ControlKind::default_button && state.focus != id_cancel);
-  const bool down = state.pressed == c.id && state.pressed_inside;
+// A raised push button; the default one (which Enter presses) has a black frame.
+void draw_button(SDL_Renderer* r, PixelRect a, const TextImage& text, bool is_default, bool focused, bool down) {
   if (is_default) {
     bevel(r, a, black, black);
     a = inset(a, 1);
@@ -181,7 +178,13 @@ void draw_push_button(SDL_Renderer* r, const DialogControl& c, const TextImage& 
   }
   const int shift = down ? 1 : 0;
   draw_text(r, text, a.x + (a.width - text.width) / 2 + shift, a.y + (a.height - text.height) / 2 + shift);
-  if (state.focus == c.id) focus_frame(r, inset(a, 3));
+  if (focused) focus_frame(r, inset(a, 3));
+}
+
+void draw_push_button(SDL_Renderer* r, const DialogControl& c, const TextImage& text, const SetupDialogState& state) {
+  // Enter presses the focused push button, or the default one when the focus is elsewhere.
+  const bool is_default = state.focus == c.id || (c.kind == ControlKind::default_button && state.focus != id_cancel);
+  draw_button(r, control_rect(c), text, is_default, state.focus == c.id, state.pressed == c.id && state.pressed_inside);
 }
 
 // A 12-pixel round button: sunken ring, white inside, a dot when checked.
@@ -315,6 +318,67 @@ bool handle_event(SetupDialogState& state, const SDL_Event& e, Uint32 window_id)
   }
 }
 
+// A message box of our own for window systems where SDL's cannot be drawn (an X server
+// without core fonts): the text above one OK button. Enter, Escape, Space, a click on OK
+// and the close box all close it. False when no window could be shown.
+bool own_message_box(const std::string& text, const std::string& caption) {
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+  if (TTF_Init() != 0) {
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    return false;
+  }
+  bool shown = false;
+  SDL_Window* window = nullptr;
+  SDL_Renderer* renderer = nullptr;
+  if (auto font = open_dialog_font()) {
+    int tw = 0, th = 0;
+    TTF_SizeUTF8(font.get(), text.c_str(), &tw, &th);
+    constexpr int margin = 20, button_w = 88, button_h = 23;
+    const int w = SDL_max(tw + 2 * margin, 2 * margin + button_w + 80);
+    const int h = margin + th + margin + button_h + 12;
+    const PixelRect button{(w - button_w) / 2, h - 12 - button_h, button_w, button_h};
+    window = SDL_CreateWindow(caption.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, w, h, SDL_WINDOW_HIDDEN);
+    renderer = window ? SDL_CreateRenderer(window, -1, 0) : nullptr;
+    if (renderer) {
+      if (SurfacePtr icon = icon_surface()) SDL_SetWindowIcon(window, icon.get());
+      const TextImage message = make_text(renderer, font.get(), text);
+      const TextImage ok = make_text(renderer, font.get(), "OK");
+      SDL_ShowWindow(window);
+      SDL_RaiseWindow(window);
+      shown = true;
+      bool done = false, pressed = false, inside = false;
+      while (!done) {
+        set_colour(renderer, face);
+        SDL_RenderClear(renderer);
+        draw_text(renderer, message, margin, margin);
+        draw_button(renderer, button, ok, true, true, pressed && inside);
+        SDL_RenderPresent(renderer);
+        SDL_Event e;
+        if (!SDL_WaitEvent(&e)) break;
+        if (e.type == SDL_QUIT || (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_CLOSE)) done = true;
+        else if (e.type == SDL_KEYDOWN) {
+          const SDL_Keycode k = e.key.keysym.sym;
+          done = k == SDLK_RETURN || k == SDLK_KP_ENTER || k == SDLK_ESCAPE || k == SDLK_SPACE;
+        } else if (e.type == SDL_MOUSEBUTTONDOWN && e.button.button == SDL_BUTTON_LEFT) {
+          pressed = inside = button.contains(e.button.x, e.button.y);
+        } else if (e.type == SDL_MOUSEMOTION && pressed) {
+          inside = button.contains(e.motion.x, e.motion.y);
+        } else if (e.type == SDL_MOUSEBUTTONUP && e.button.button == SDL_BUTTON_LEFT) {
+          done = pressed && button.contains(e.button.x, e.button.y);
+          pressed = inside = false;
+        }
+      }
+    }
+  }
+  if (renderer) SDL_DestroyRenderer(renderer);
+  if (window) SDL_DestroyWindow(window);
+  SDL_PumpEvents();
+  SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+  TTF_Quit();
+  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  return shown;
+}
+
 class SdlWindowSystem final : public WindowSystem {
  public:
   ~SdlWindowSystem() override {
@@ -384,8 +448,9 @@ void SdlWindowSystem::screen_size(int* width, int* height) {
 
 void show_message_box(std::string_view text, std::string_view caption) {
   const std::string t(text), c(caption);
-  if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, c.c_str(), t.c_str(), nullptr) != 0)
-    std::fprintf(stderr, "%s: %s\n", c.c_str(), t.c_str());
+  if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, c.c_str(), t.c_str(), nullptr) == 0) return;
+  if (own_message_box(t, c)) return;
+  std::fprintf(stderr, "%s: %s\n", c.c_str(), t.c_str());
 }
 
 std::string find_sans_font() {
@@ -434,6 +499,9 @@ std::vector<std::uint32_t> setup_dialog_snapshot(const SetupDialogState& state) 
 }
 
 std::unique_ptr<WindowSystem> make_live_window_system() {
+  // A click that brings the dialog to the front also presses what it lands on, as in the
+  // dialogs of most desktops (SDL would drop a click that comes with the focus).
+  SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;
   if (TTF_Init() != 0) {
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
