@@ -5,7 +5,6 @@
 #include "scene/reader_3ds.h"
 
 #include <bit>
-#include <cmath>
 #include <cstring>
 #include <exception>
 #include <limits>
@@ -85,6 +84,7 @@ std::size_t chunk_left(const Reader& r) {
 // The next array of count records of `size` bytes, or null (3) when the chunk is too short.
 const std::uint8_t* take_array(Reader& r, std::size_t count, std::size_t size) {
   if (count * size > chunk_left(r)) return nullptr;
+  if (count == 0) return r.file.bytes.data();  // the position may lie past the end
   const std::uint8_t* p = r.file.bytes.data() + r.file.pos;
   r.file.pos += count * size;
   return p;
@@ -95,7 +95,7 @@ const std::uint8_t* take_array(Reader& r, std::size_t count, std::size_t size) {
 int read_name(Reader& r) {
   std::size_t window = scene_file_remaining(r.file);
   if (window > name_capacity) window = name_capacity;
-  const std::uint8_t* start = r.file.bytes.data() + r.file.pos;
+  const std::uint8_t* start = window != 0 ? r.file.bytes.data() + r.file.pos : nullptr;
   const void* zero = window != 0 ? std::memchr(start, 0, window) : nullptr;
   if (zero == nullptr) {
     if (window < name_capacity) r.file.error = true;  // the file ended first: a short read

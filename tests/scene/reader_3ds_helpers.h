@@ -1,14 +1,18 @@
 // reader_3ds_helpers.h: what the 3DS reader tests share: a file skeleton for the chunk
-// writer, running both stages on bytes in memory with the light lines captured, and lookups
-// in the loaded lists.
+// writer, running both stages on bytes in memory with the light lines captured, lookups in
+// the loaded lists, and loading cut and changed copies of a file.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <memory>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "scene/frame_update.h"
 #include "scene/reader_3ds.h"
 #include "scene/scene.h"
 #include "scene/scene_file.h"
@@ -108,4 +112,40 @@ inline const Key* key_at(const AnimNode& node, int slot, int index) {
   const Key* k = t != nullptr ? t->first : nullptr;
   for (int i = 0; k != nullptr && i < index; ++i) k = k->next;
   return k;
+}
+
+// Both stages on bytes, then what loading does after them: boxes, normals and frame 0.
+inline void load_anything(const std::vector<std::uint8_t>& bytes) {
+  LoadedTds l = read_tds(bytes);
+  for (int code : {l.scene_code, l.motion_code})
+    EXPECT_TRUE(code == 0 || code == 1 || code == 3 || code == 4 || code == 256) << code;
+  lib_init(LIB_HIERARCHY | LIB_NORMALS | LIB_MORPH | LIB_TRANSFORM);
+  scene_set_active(l.scene.get());
+  for (SceneNode* n = l.scene->first_object; n != nullptr; n = n->next) {
+    if (n->kind != NODE_MESH) continue;
+    Mesh& mesh = *static_cast<Mesh*>(n->object.get());
+    mesh_compute_bounds(mesh);
+    mesh_compute_normals(mesh);
+  }
+  scene_set_frame(0);
+  scene_update();
+  lib_init(0);
+}
+
+// Every shorter copy of the bytes, then copies with one to four bytes changed at random.
+inline void cut_and_flip(const std::vector<std::uint8_t>& bytes, int flips, unsigned seed) {
+  for (std::size_t n = 0; n < bytes.size(); ++n) {
+    SCOPED_TRACE(n);
+    load_anything({bytes.begin(), bytes.begin() + std::ptrdiff_t(n)});
+    if (::testing::Test::HasFailure()) return;
+  }
+  std::mt19937 random(seed);
+  for (int i = 0; i < flips; ++i) {
+    std::vector<std::uint8_t> changed = bytes;
+    const int changes = 1 + int(random() % 4);
+    for (int c = 0; c < changes; ++c) changed[random() % changed.size()] ^= std::uint8_t(1 + random() % 255);
+    SCOPED_TRACE(i);
+    load_anything(changed);
+    if (::testing::Test::HasFailure()) return;
+  }
 }

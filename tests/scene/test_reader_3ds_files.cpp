@@ -4,10 +4,8 @@
 
 #include <cmath>
 #include <cstring>
-#include <random>
 
 #include "reader_3ds_helpers.h"
-#include "scene/frame_update.h"
 #include "testdata.h"
 
 namespace {
@@ -61,45 +59,6 @@ std::vector<Vector3> stored_points(const std::vector<std::uint8_t>& bytes) {
     break;
   }
   return points;
-}
-
-// Both stages on bytes, then what loading does after them: boxes, normals and frame 0.
-void load_anything(const std::vector<std::uint8_t>& bytes) {
-  LoadedTds l = read_tds(bytes);
-  EXPECT_TRUE(l.scene_code == 0 || l.scene_code == 1 || l.scene_code == 3 || l.scene_code == 4 ||
-              l.scene_code == 256)
-      << l.scene_code;
-  EXPECT_TRUE(l.motion_code == 0 || l.motion_code == 1 || l.motion_code == 3 || l.motion_code == 4 ||
-              l.motion_code == 256)
-      << l.motion_code;
-  lib_init(LIB_HIERARCHY | LIB_NORMALS | LIB_MORPH | LIB_TRANSFORM);
-  scene_set_active(l.scene.get());
-  for (SceneNode* n = l.scene->first_object; n != nullptr; n = n->next) {
-    if (n->kind != NODE_MESH) continue;
-    Mesh& mesh = *static_cast<Mesh*>(n->object.get());
-    mesh_compute_bounds(mesh);
-    mesh_compute_normals(mesh);
-  }
-  scene_set_frame(0);
-  scene_update();
-  lib_init(0);
-}
-
-void cut_and_flip(const std::vector<std::uint8_t>& bytes, int flips, unsigned seed) {
-  for (std::size_t n = 0; n < bytes.size(); ++n) {
-    SCOPED_TRACE(n);
-    load_anything({bytes.begin(), bytes.begin() + std::ptrdiff_t(n)});
-    if (::testing::Test::HasFailure()) return;
-  }
-  std::mt19937 random(seed);
-  for (int i = 0; i < flips; ++i) {
-    std::vector<std::uint8_t> changed = bytes;
-    const int changes = 1 + int(random() % 4);
-    for (int c = 0; c < changes; ++c) changed[random() % changed.size()] ^= std::uint8_t(1 + random() % 255);
-    SCOPED_TRACE(i);
-    load_anything(changed);
-    if (::testing::Test::HasFailure()) return;
-  }
 }
 
 }  // namespace
