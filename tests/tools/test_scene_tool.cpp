@@ -142,3 +142,13 @@ TEST(SceneEval, CameraOptionListsVerticesInCameraSpace) {
   EXPECT_EQ(run_tool("scene-eval " + path + " --frames 0,x").code, 2);
   EXPECT_EQ(run_tool("scene-eval " + path).code, 2);
 }
+
+TEST(SceneEval, CubeFlatFramesMatchTheIndependentModel) {
+  SKIP_WITHOUT_TESTDATA(path, "3ds/cube_flat.3ds");
+  const ToolRun r = run_tool("scene-eval --json " + path.string() + " --frames 5.5,25");
+  EXPECT_EQ(r.code, 0);
+  EXPECT_NE(r.out.find("\"printed\":[\"licht gelesen: Omni01\",\"licht gelesen: Spot01\"]"), std::string::npos);
+  EXPECT_NE(r.out.find("{\"name\":\"Cube\",\"id\":4,\"flags\":0,\"position\":[17.602"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("{\"name\":\"Cube\",\"id\":4,\"flags\":0,\"position\":[30.0,5.0,10.0]"), std::string::npos);
+  EXPECT_NE(r.out.find("\"fov\":31.075"), std::string::npos);
+}
