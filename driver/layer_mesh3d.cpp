@@ -1,8 +1,34 @@
-// layer_mesh3d.cpp: the 3d_mesh layer. Placeholder until the scene renderer lands: the
-// layer has no resource, so a script that uses it stops at start-up.
+// layer_mesh3d.cpp: the 3d_mesh layer: a keyframed scene loaded from a .3DS file at start-up,
+// drawn every frame at the layer's local time through a named camera, then smoothed.
+#include <memory>
+#include <string_view>
+
 #include "driver/layers.h"
+#include "render/render.h"
+#include "render/smooth.h"
+#include "scene/scene.h"
 
-void SceneRelease::operator()(Scene*) const {}
+void SceneRelease::operator()(Scene* scene) const { scene_free(scene); }
 
-bool load_mesh3d_layer(Layer&) { return false; }
-void draw_mesh3d_layer(Layer&, const FrameContext&) {}
+bool load_mesh3d_layer(Layer& layer) {
+  std::unique_ptr<Scene> scene = load_3d_mesh(layer.param1.c_str());
+  if (scene == nullptr) return false;
+  // The draw order gets its room now, so that no frame of the show allocates.
+  render_reserve(scene->face_list.size());
+  layer.resource.scene.reset(scene.release());
+  return true;
+}
+
+void draw_mesh3d_layer(Layer& layer, const FrameContext& context) {
+  Scene* scene = layer.resource.scene.get();
+  if (scene == nullptr) return;
+  const std::string_view camera = begins_with(layer.param2, "no") ? std::string_view("Camera01") : layer.param2;
+  int mode = DRAW_WIREFRAME;
+  if (begins_with(layer.param4, "wireframe"))
+    mode = DRAW_WIREFRAME;
+  else if (begins_with(layer.param4, "flatshade"))
+    mode = DRAW_FLAT;
+  const std::int32_t frame_number = layer_local_time(layer, timer_seconds(*context.show_timer));
+  render_scene(*scene, frame_number, context.frame, camera, mode);
+  smooth_frame(context.frame);
+}
