@@ -1,6 +1,7 @@
 // cmd_scene.cpp: scene-info and scene-eval: a scene file loaded exactly as the show loads a
 // 3d_mesh layer (library flags 15, scene stage, then motion stage), its objects, nodes and
-// tracks, and its state at chosen frames. scene-convert is not available yet.
+// tracks, and its state at chosen frames; scene-convert: a scene saved in the native format.
+// A file that begins with the native magic bytes is read through the native driver.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "scene/frame_update.h"
+#include "scene/native_format.h"
 #include "scene/reader_3ds.h"
 #include "scene/scene.h"
 #include "tools/commands.h"
@@ -35,7 +37,7 @@ const char* code_text(int code) {
     case SCENE_NO_MEMORY: return "out of memory";
     case SCENE_CANNOT_OPEN: return "the file cannot be opened";
     case SCENE_READ_ERROR: return "read error: the file is short or corrupt";
-    case SCENE_NOT_SUPPORTED: return "not a supported 3DS file";
+    case SCENE_NOT_SUPPORTED: return "not a supported file or version";
     case SCENE_BAD_FRAME: return "frame outside the scene's range";
     case SCENE_EMPTY_RANGE: return "the scene's frame range is empty";
     case SCENE_NO_ACTIVE: return "no scene, or its list is empty";
@@ -84,14 +86,19 @@ std::vector<std::string> split_lines(const std::string& text) {
 }
 
 // Both stages as load_3d_mesh runs them, keeping their codes; the scene is left active.
-LoadedScene load_scene(const char* path) {
+LoadedScene load_scene(const char* path, LibraryFlags flags = show_flags) {
   LoadedScene l;
-  lib_init(show_flags);
+  lib_init(flags);
   if (scene_new(l.scene) != SCENE_OK) return l;
   std::FILE* capture = std::tmpfile();
   std::FILE* old = read_3ds_set_output(capture);
-  l.scene_code = scene_load(path, l.scene.get());
-  l.motion_code = scene_load_motion(path, l.scene.get());
+  if (native_file_is_native(path)) {
+    l.scene_code = native_load_scene(path, l.scene.get());
+    l.motion_code = native_load_motion(path, l.scene.get());
+  } else {
+    l.scene_code = scene_load(path, l.scene.get());
+    l.motion_code = scene_load_motion(path, l.scene.get());
+  }
   read_3ds_set_output(old);
   scene_prepare_face_list(*l.scene);
   if (capture != nullptr) {
@@ -536,7 +543,32 @@ int cmd_scene_eval(int argc, char** argv) {
   return l.ok() ? 0 : 1;
 }
 
-int cmd_scene_convert(int, char**) {
-  std::fprintf(stderr, "quindle-tool: scene-convert is not available yet\n");
-  return 2;
+int cmd_scene_convert(int argc, char** argv) {
+  if (argc != 2 || argv[0][0] == '-' || argv[1][0] == '-') {
+    std::fprintf(stderr, "usage: quindle-tool scene-convert IN OUT\n");
+    return 2;
+  }
+  const char* in = argv[0];
+  const char* out = argv[1];
+  // Loaded with normals but without the hierarchy: the frame-0 update then moves no field
+  // that has no track of its own, so the file holds the scene as its stages built it, and
+  // reads back to the same state as the original at every frame.
+  const LoadedScene l = load_scene(in, LIB_NORMALS);
+  if (l.scene == nullptr) {
+    std::fprintf(stderr, "quindle-tool: out of memory\n");
+    return 1;
+  }
+  if (!l.ok()) {
+    std::fprintf(stderr, "quindle-tool: %s: scene stage %d (%s), motion stage %d (%s)\n", in, l.scene_code,
+                 code_text(l.scene_code), l.motion_code, code_text(l.motion_code));
+    lib_init(0);
+    return 1;
+  }
+  const int rc = native_save_scene(out, l.scene.get());
+  lib_init(0);
+  if (rc != SCENE_OK) {
+    std::fprintf(stderr, "quindle-tool: %s: cannot write the scene: %d (%s)\n", out, rc, code_text(rc));
+    return 1;
+  }
+  return 0;
 }
