@@ -691,6 +691,7 @@ int read_pivot(Reader& r, std::uint16_t) {
   if (!read_floats(r, f, 3)) return SCENE_READ_ERROR;
   mesh->pivot = swapped(f);
   for (Vertex& v : mesh->vertices) vec_sub(v.position, mesh->pivot, v.position);
+  if (mesh->vertices.empty()) return SCENE_OK;  // a dummy keeps its zero box
   vec_sub(mesh->box_min, mesh->pivot, mesh->box_min);
   vec_sub(mesh->box_max, mesh->pivot, mesh->box_max);
   return SCENE_OK;

@@ -436,6 +436,7 @@ TEST(Read3dsNodes, NumbersWithoutNodeIdChunkCountOnFromThePrevious) {
 TEST(Read3dsNodes, TwoDummiesNumberedThreeAndFourGetIds1027And1028AndTheirInstanceNames) {
   LoadedTds l = read_keyframer([](TdsWriter& w) {
     begin_node(w, TDS_OBJECT_NODE, "$$$DUMMY", 3);
+    w.pivot({1, 2, 3});
     w.instance_name("GroupA");
     w.end();
     begin_node(w, TDS_OBJECT_NODE, "$$$DUMMY", 4, 3);
@@ -449,6 +450,7 @@ TEST(Read3dsNodes, TwoDummiesNumberedThreeAndFourGetIds1027And1028AndTheirInstan
   EXPECT_EQ(a->id, 1027);
   EXPECT_EQ(b->id, 1028);
   EXPECT_EQ(a->flags, MESH_DUMMY);
+  expect_vec(a->box_max, 0, 0, 0);  // a dummy has no vertices: its pivot moves no box
   EXPECT_EQ(b->parent_id, 1027);
   EXPECT_EQ(l.scene->last_object->object.get(), b);  // created by the keyframer: last in the list
   EXPECT_EQ(node_with_id(*l.scene, 4)->parent, node_with_id(*l.scene, 3));
