@@ -132,6 +132,11 @@ void json_vec(JsonWriter& j, const Vector3& v) {
   j.end_array();
 }
 
+void key_vec(JsonWriter& j, const char* key, const Vector3& v) {
+  j.key(key);
+  json_vec(j, v);
+}
+
 void json_matrix(JsonWriter& j, const Matrix& m) {
   j.begin_array();
   for (const auto& row : m.m) {
@@ -162,20 +167,15 @@ void json_object(JsonWriter& j, const SceneNode& node) {
       j.key("face_count").value(int(m.faces.size()));
       j.key("flags").value(m.flags);
       j.key("parent_id").value(m.parent_id);
-      j.key("pivot");
-      json_vec(j, m.pivot);
-      j.key("box_min");
-      json_vec(j, m.box_min);
-      j.key("box_max");
-      json_vec(j, m.box_max);
+      key_vec(j, "pivot", m.pivot);
+      key_vec(j, "box_min", m.box_min);
+      key_vec(j, "box_max", m.box_max);
       break;
     }
     case NODE_CAMERA: {
       const Camera& c = as<Camera>(node);
-      j.key("position");
-      json_vec(j, c.position);
-      j.key("target");
-      json_vec(j, c.target);
+      key_vec(j, "position", c.position);
+      key_vec(j, "target", c.target);
       j.key("fov").value(double(c.fov));
       j.key("roll").value(double(c.roll));
       j.key("parent_id").value(c.parent_id);
@@ -185,12 +185,9 @@ void json_object(JsonWriter& j, const SceneNode& node) {
     case NODE_LIGHT: {
       const Light& li = as<Light>(node);
       j.key("type").value(li.type);
-      j.key("position");
-      json_vec(j, li.position);
-      j.key("target");
-      json_vec(j, li.target);
-      j.key("colour");
-      json_vec(j, li.color);
+      key_vec(j, "position", li.position);
+      key_vec(j, "target", li.target);
+      key_vec(j, "colour", li.color);
       j.key("hotspot").value(double(li.hotspot));
       j.key("falloff").value(double(li.falloff));
       j.key("parent_id").value(li.parent_id);
@@ -201,18 +198,14 @@ void json_object(JsonWriter& j, const SceneNode& node) {
       const Material& m = as<Material>(node);
       j.key("flags").value(m.flags);
       j.key("shading").value(m.shading);
-      j.key("ambient");
-      json_vec(j, m.ambient);
-      j.key("diffuse");
-      json_vec(j, m.diffuse);
-      j.key("specular");
-      json_vec(j, m.specular);
+      key_vec(j, "ambient", m.ambient);
+      key_vec(j, "diffuse", m.diffuse);
+      key_vec(j, "specular", m.specular);
       j.key("texture").value(m.maps[MAP_TEXTURE].file_name);
       break;
     }
     case NODE_AMBIENT:
-      j.key("colour");
-      json_vec(j, as<Ambient>(node).color);
+      key_vec(j, "colour", as<Ambient>(node).color);
       break;
     default:
       break;
@@ -356,8 +349,7 @@ void json_frame(JsonWriter& j, const Scene& scene, const FrameState& s, bool wit
     j.key("name").value(m.name);
     j.key("id").value(m.id);
     j.key("flags").value(m.flags);
-    j.key("position");
-    json_vec(j, m.position);
+    key_vec(j, "position", m.position);
     j.key("matrix");
     json_matrix(j, m.matrix);
     if (with_vertices) {
@@ -374,10 +366,8 @@ void json_frame(JsonWriter& j, const Scene& scene, const FrameState& s, bool wit
     const Camera& c = as<Camera>(*n);
     j.begin_object();
     j.key("name").value(c.name);
-    j.key("position");
-    json_vec(j, c.position);
-    j.key("target");
-    json_vec(j, c.target);
+    key_vec(j, "position", c.position);
+    key_vec(j, "target", c.target);
     j.key("fov").value(double(c.fov));
     j.key("roll").value(double(c.roll));
     j.key("matrix");
@@ -391,18 +381,14 @@ void json_frame(JsonWriter& j, const Scene& scene, const FrameState& s, bool wit
     const Light& li = as<Light>(*n);
     j.begin_object();
     j.key("name").value(li.name);
-    j.key("position");
-    json_vec(j, li.position);
-    j.key("target");
-    json_vec(j, li.target);
-    j.key("colour");
-    json_vec(j, li.color);
+    key_vec(j, "position", li.position);
+    key_vec(j, "target", li.target);
+    key_vec(j, "colour", li.color);
     j.end_object();
   }
   j.end_array();
   const Ambient* ambient = first_ambient(scene);
-  j.key("ambient");
-  json_vec(j, ambient != nullptr ? ambient->color : Vector3{});
+  key_vec(j, "ambient", ambient != nullptr ? ambient->color : Vector3{});
   j.end_object();
 }
 
