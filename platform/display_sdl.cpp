@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/live.h"
+#include "platform/window_sdl.h"
 
 namespace {
 
@@ -57,10 +58,14 @@ bool SdlConsole::set_option(std::string_view option) {
   return true;
 }
 
+// A console that cannot be opened leaves Escape in its queue: its owner does not check
+// the result, and a show that nobody can see or stop must end at its first key poll.
 bool SdlConsole::open(std::string_view title, int width, int height, const PixelFormat& format) {
   close();
-  if (width <= 0 || height <= 0) return false;
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+  if (width <= 0 || height <= 0 || SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    key_queue_push(keys_, key_escape);
+    return false;
+  }
   video_ = true;
   width_ = width;
   height_ = height;
@@ -77,6 +82,7 @@ bool SdlConsole::open(std::string_view title, int width, int height, const Pixel
   if (!window_) {
     std::fprintf(stderr, "quindle: cannot open the display window: %s\n", SDL_GetError());
     close();
+    key_queue_push(keys_, key_escape);
     return false;
   }
   SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
@@ -87,6 +93,7 @@ bool SdlConsole::open(std::string_view title, int width, int height, const Pixel
   if (!texture_) {
     std::fprintf(stderr, "quindle: cannot draw into the display window: %s\n", SDL_GetError());
     close();
+    key_queue_push(keys_, key_escape);
     return false;
   }
   SDL_SetTextureScaleMode(texture_, SDL_ScaleModeNearest);
@@ -237,6 +244,6 @@ int key_queue_pop(KeyQueue& queue) {
 }
 
 std::unique_ptr<PixelToolkit> make_live_toolkit() {
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;
+  if (!init_visible_video()) return nullptr;
   return std::make_unique<SdlToolkit>();
 }

@@ -322,7 +322,7 @@ bool handle_event(SetupDialogState& state, const SDL_Event& e, Uint32 window_id)
 // without core fonts): the text above one OK button. Enter, Escape, Space, a click on OK
 // and the close box all close it. False when no window could be shown.
 bool own_message_box(const std::string& text, const std::string& caption) {
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+  if (!init_visible_video()) return false;
   if (TTF_Init() != 0) {
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     return false;
@@ -498,11 +498,23 @@ std::vector<std::uint32_t> setup_dialog_snapshot(const SetupDialogState& state) 
   return pixels;
 }
 
+bool init_visible_video() {
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+  // SDL falls back to drivers that draw into memory when no display can be reached; a
+  // dialog there would wait for a user who cannot see it.
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (driver && (!SDL_strcmp(driver, "offscreen") || !SDL_strcmp(driver, "dummy"))) {
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    return false;
+  }
+  return true;
+}
+
 std::unique_ptr<WindowSystem> make_live_window_system() {
   // A click that brings the dialog to the front also presses what it lands on, as in the
   // dialogs of most desktops (SDL would drop a click that comes with the focus).
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;
+  if (!init_visible_video()) return nullptr;
   if (TTF_Init() != 0) {
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     return nullptr;

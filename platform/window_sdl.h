@@ -18,6 +18,10 @@ void show_message_box(std::string_view text, std::string_view caption);
 // usual place when fontconfig finds nothing; empty when neither exists.
 std::string find_sans_font();
 
+// Starts SDL's video subsystem on a driver that shows windows to a person; false (and
+// nothing started) where only the drivers that draw into memory are left.
+bool init_visible_video();
+
 // The dialog as it looks in `state`, drawn off screen: dialog_width_px() x dialog_height_px()
 // pixels of 0x00RRGGBB, top row first. Empty when it cannot be drawn (no font).
 std::vector<std::uint32_t> setup_dialog_snapshot(const SetupDialogState& state);
