@@ -11,6 +11,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "scene/frame_update.h"
 #include "scene/scene.h"
@@ -159,15 +160,16 @@ int read_material(NativeReader&, Cursor& c) {
   return scene_add_object(NODE_MATERIAL, std::move(m));
 }
 
-constexpr std::size_t vertex_bytes = 20;  // position, u, v
-constexpr std::size_t face_bytes = 20;    // a, b, c, flags, material id
-constexpr std::size_t normal_bytes = 12;  // version 2: one per vertex and one per face
+constexpr std::size_t vertex_bytes = 20;       // position, u, v
+constexpr std::size_t face_bytes = 20;         // a, b, c, flags, material id
+constexpr std::size_t vertex_extra_bytes = 12;  // version 2: the normal
+constexpr std::size_t face_extra_bytes = 16;    // version 2: the normal, whether it has its material
 
 int read_mesh_arrays(NativeReader& r, Cursor& c, Mesh& mesh, std::int32_t vertex_count, std::int32_t face_count) {
   if (vertex_count < 0 || face_count < 0) return SCENE_READ_ERROR;
   const std::uint64_t vertices = std::uint64_t(vertex_count), faces = std::uint64_t(face_count);
   std::uint64_t need = vertices * vertex_bytes + faces * face_bytes;
-  if (r.version >= native_version) need += (vertices + faces) * normal_bytes;
+  if (r.version >= native_version) need += vertices * vertex_extra_bytes + faces * face_extra_bytes;
   if (need > c.left()) return SCENE_READ_ERROR;
 
   mesh.vertices.resize(std::size_t(vertices));
@@ -183,31 +185,41 @@ int read_mesh_arrays(NativeReader& r, Cursor& c, Mesh& mesh, std::int32_t vertex
   return mesh_link_faces(mesh);
 }
 
-int read_mesh_extras(Cursor& c, Mesh& mesh) {
+// Version 2: the box, then for a mesh with arrays the load-time normals and, per face, whether
+// it has a material (id 0 is both "none" and a real id, so the id alone cannot tell).
+int read_mesh_extras(Cursor& c, Mesh& mesh, std::vector<std::uint8_t>& has_material) {
   if (!read_vec(c, mesh.box_min) || !read_vec(c, mesh.box_max)) return SCENE_READ_ERROR;
   if ((mesh.flags & MESH_DUMMY) != 0) return SCENE_OK;
   for (Vertex& v : mesh.vertices)
     if (!read_vec(c, v.normal)) return SCENE_READ_ERROR;
-  for (Face& f : mesh.faces)
-    if (!read_vec(c, f.normal)) return SCENE_READ_ERROR;
+  has_material.resize(mesh.faces.size());
+  for (std::size_t i = 0; i < mesh.faces.size(); ++i) {
+    std::uint32_t flag;
+    if (!read_vec(c, mesh.faces[i].normal) || !read_u32(c, flag)) return SCENE_READ_ERROR;
+    has_material[i] = flag != 0;
+  }
   return SCENE_OK;
 }
 
-// Each face's material by its id. Id 0 is also the value of a face that has none, so it may
-// name no object; any other id must. An object of another kind gives no material.
-int link_materials(const Scene& scene, Mesh& mesh) {
+// Each face's material by its id. Without the version 2 flags, id 0 (also the id of a face that
+// has none) may name no object, any other id must, and an object of another kind gives no
+// material. With them, a face flagged as having one must find a material, the others get none.
+int link_materials(const Scene& scene, Mesh& mesh, const std::vector<std::uint8_t>* has_material) {
   const SceneNode* found = nullptr;
   std::int32_t found_id = 0;
   bool looked_up = false;
-  for (Face& face : mesh.faces) {
+  for (std::size_t i = 0; i < mesh.faces.size(); ++i) {
+    Face& face = mesh.faces[i];
+    face.material = nullptr;
+    if (has_material != nullptr && (*has_material)[i] == 0) continue;
     if (!looked_up || face.material_id != found_id) {
       found = find_object(scene, face.material_id);
       found_id = face.material_id;
       looked_up = true;
-      if (found == nullptr && found_id != 0) return SCENE_NOT_FOUND;
     }
-    face.material = found != nullptr && found->kind == NODE_MATERIAL ? static_cast<Material*>(found->object.get())
-                                                                     : nullptr;
+    const bool is_material = found != nullptr && found->kind == NODE_MATERIAL;
+    if (has_material != nullptr ? !is_material : found == nullptr && found_id != 0) return SCENE_NOT_FOUND;
+    if (is_material) face.material = static_cast<Material*>(found->object.get());
   }
   return SCENE_OK;
 }
@@ -222,12 +234,14 @@ int read_mesh(NativeReader& r, Cursor& c) {
   // A dummy has no arrays, whatever its counts say.
   if ((mesh->flags & MESH_DUMMY) == 0)
     if (int rc = read_mesh_arrays(r, c, *mesh, vertex_count, face_count); rc != SCENE_OK) return rc;
-  if (r.version >= native_version)
-    if (int rc = read_mesh_extras(c, *mesh); rc != SCENE_OK) return rc;
+  std::vector<std::uint8_t> has_material;
+  const bool extras = r.version >= native_version;
+  if (extras)
+    if (int rc = read_mesh_extras(c, *mesh, has_material); rc != SCENE_OK) return rc;
   Mesh* added = mesh.get();
   if (int rc = scene_add_object(NODE_MESH, std::move(mesh)); rc != SCENE_OK) return rc;
   // Once in the list, so that a face may name its own mesh as the 3DS reader allows.
-  return link_materials(r.scene, *added);
+  return link_materials(r.scene, *added, extras ? &has_material : nullptr);
 }
 
 // ---- motion chunks ----
@@ -545,7 +559,10 @@ int write_mesh(NativeWriter& w, const Mesh& mesh) {
   write_vec(f, mesh.box_max);
   if (!dummy) {
     for (const Vertex& v : mesh.vertices) write_vec(f, v.normal);
-    for (const Face& face : mesh.faces) write_vec(f, face.normal);
+    for (const Face& face : mesh.faces) {
+      write_vec(f, face.normal);
+      scene_file_write_u32(f, face.material != nullptr ? 1 : 0);
+    }
   }
   return SCENE_OK;
 }

@@ -13,7 +13,7 @@ struct SceneFile;
 // 3 objects and motion). Version 1 keeps a rotation key's value only, whose angle total is cut
 // to whole radians; version 2, which this library writes, adds what evaluation needs to come
 // back bit for bit: each rotation key's orientation, the five spline parameters of morph and
-// hide keys, and each mesh's bounding box and load-time normals.
+// hide keys, each mesh's bounding box and load-time normals, and which faces have a material.
 constexpr std::int32_t native_version_1 = 1;
 constexpr std::int32_t native_version = 2;
 constexpr std::int32_t native_contents_objects = 1;
