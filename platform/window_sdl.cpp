@@ -454,14 +454,15 @@ void show_message_box(std::string_view text, std::string_view caption) {
 }
 
 std::string find_sans_font() {
+  // A private configuration, destroyed after the look-up, leaves fontconfig's process-wide
+  // state untouched (and nothing of it allocated).
   std::string found;
-  if (FcInit()) {
-    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("sans-serif"));
-    if (pattern) {
-      FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  if (FcConfig* config = FcInitLoadConfigAndFonts()) {
+    if (FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("sans-serif"))) {
+      FcConfigSubstitute(config, pattern, FcMatchPattern);
       FcDefaultSubstitute(pattern);
       FcResult result = FcResultNoMatch;
-      if (FcPattern* match = FcFontMatch(nullptr, pattern, &result)) {
+      if (FcPattern* match = FcFontMatch(config, pattern, &result)) {
         FcChar8* file = nullptr;
         if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file)
           found = reinterpret_cast<const char*>(file);
@@ -469,6 +470,7 @@ std::string find_sans_font() {
       }
       FcPatternDestroy(pattern);
     }
+    FcConfigDestroy(config);
   }
   std::error_code error;
   if (!found.empty() && std::filesystem::is_regular_file(found, error)) return found;
