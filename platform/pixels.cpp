@@ -90,24 +90,44 @@ Converter make_converter(const PixelFormat& from, const PixelFormat& to) {
 
 // The two conversions the video layer makes every frame, written out for speed: 5-5-5 and
 // 24-bit B, G, R onto the 0x00RRGGBB display format. They agree with Converter bit for bit.
-void row_rgb555_to_display(const std::uint8_t* sp, std::uint8_t* dp, int n) {
-  for (int i = 0; i < n; ++i, sp += 2, dp += 4) {
-    const std::uint32_t v = std::uint32_t(sp[0]) | std::uint32_t(sp[1]) << 8;
-    const std::uint32_t r = v >> 10 & 0x1f, g = v >> 5 & 0x1f, b = v & 0x1f;
-    dp[0] = std::uint8_t(b << 3 | b >> 2);
-    dp[1] = std::uint8_t(g << 3 | g >> 2);
-    dp[2] = std::uint8_t(r << 3 | r >> 2);
-    dp[3] = 0;
+// Whole pixels are assembled in a register and stored at once.
+void store_display(std::uint8_t* dp, std::uint32_t rgb) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(dp, &rgb, 4);
+  } else {
+    store(dp, 4, rgb);
   }
 }
 
-void row_bgr24_to_display(const std::uint8_t* sp, std::uint8_t* dp, int n) {
-  for (int i = 0; i < n; ++i, sp += 3, dp += 4) {
-    dp[0] = sp[0];
-    dp[1] = sp[1];
-    dp[2] = sp[2];
-    dp[3] = 0;
+constexpr std::uint32_t rgb555_widened(std::uint32_t v) {
+  const std::uint32_t r = v >> 10 & 0x1f, g = v >> 5 & 0x1f, b = v & 0x1f;
+  return (r << 3 | r >> 2) << 16 | (g << 3 | g >> 2) << 8 | (b << 3 | b >> 2);
+}
+
+// Widening copies every output bit from one input bit, so the two bytes of a 5-5-5 pixel
+// can be widened apart and the halves or-ed: out = low[byte 0] | high[byte 1].
+struct Rgb555Tables {
+  std::uint32_t low[256], high[256];
+};
+
+constexpr Rgb555Tables make_rgb555_tables() {
+  Rgb555Tables t{};
+  for (std::uint32_t i = 0; i < 256; ++i) {
+    t.low[i] = rgb555_widened(i);
+    t.high[i] = rgb555_widened(i << 8);
   }
+  return t;
+}
+
+constexpr Rgb555Tables rgb555_tables = make_rgb555_tables();
+
+void row_rgb555_to_display(const std::uint8_t* sp, std::uint8_t* dp, int n) {
+  for (int i = 0; i < n; ++i) store_display(dp + 4 * i, rgb555_tables.low[sp[2 * i]] | rgb555_tables.high[sp[2 * i + 1]]);
+}
+
+void row_bgr24_to_display(const std::uint8_t* sp, std::uint8_t* dp, int n) {
+  for (int i = 0; i < n; ++i)
+    store_display(dp + 4 * i, std::uint32_t(sp[3 * i]) | std::uint32_t(sp[3 * i + 1]) << 8 | std::uint32_t(sp[3 * i + 2]) << 16);
 }
 
 // An area as 64-bit edges, so that areas anywhere in the int range shift without overflow.

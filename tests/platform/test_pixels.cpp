@@ -227,3 +227,18 @@ TEST(SurfaceCopyArea, OverlappingCopyWithinOneSurfaceMovesPicture) {
     EXPECT_EQ(s.pixels, through.pixels);
   }
 }
+
+TEST(SurfaceCopyArea, Rgb555FastPathMatchesMaskRuleForEveryValue) {
+  Surface src = surface_create(256, 256, rgb555_pixel_format);
+  for (std::size_t v = 0; v < 65536; ++v) {
+    src.pixels[2 * v] = std::uint8_t(v);
+    src.pixels[2 * v + 1] = std::uint8_t(v >> 8);
+  }
+  Surface fast = surface_create(256, 256, display_pixel_format);
+  surface_copy_area(src, fast, {0, 0, 256, 256}, {0, 0, 256, 256});
+  for (int v = 0; v < 65536; ++v) {
+    const std::uint32_t r = v >> 10 & 0x1f, g = v >> 5 & 0x1f, b = v & 0x1f;
+    const std::uint32_t want = (r << 3 | r >> 2) << 16 | (g << 3 | g >> 2) << 8 | (b << 3 | b >> 2);
+    ASSERT_EQ(pixel32(fast, v % 256, v / 256), want) << "value " << v;
+  }
+}
