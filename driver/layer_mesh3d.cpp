@@ -14,7 +14,7 @@ bool load_mesh3d_layer(Layer& layer) {
   std::unique_ptr<Scene> scene = load_3d_mesh(layer.param1.c_str());
   if (scene == nullptr) return false;
   // The draw order gets its room now, so that no frame of the show allocates.
-  render_reserve(scene->face_list.size());
+  render_reserve(*scene);
   layer.resource.scene.reset(scene.release());
   return true;
 }
