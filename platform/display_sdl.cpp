@@ -85,6 +85,7 @@ bool SdlConsole::open(std::string_view title, int width, int height, const Pixel
     key_queue_push(keys_, key_escape);
     return false;
   }
+  set_program_icon(window_);
   SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
   renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
   if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);

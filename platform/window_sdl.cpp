@@ -340,7 +340,7 @@ bool own_message_box(const std::string& text, const std::string& caption) {
     window = SDL_CreateWindow(caption.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, w, h, SDL_WINDOW_HIDDEN);
     renderer = window ? SDL_CreateRenderer(window, -1, 0) : nullptr;
     if (renderer) {
-      if (SurfacePtr icon = icon_surface()) SDL_SetWindowIcon(window, icon.get());
+      set_program_icon(window);
       const TextImage message = make_text(renderer, font.get(), text);
       const TextImage ok = make_text(renderer, font.get(), "OK");
       SDL_ShowWindow(window);
@@ -399,7 +399,7 @@ SetupChoice SdlWindowSystem::run_setup_dialog() {
     if (window) SDL_DestroyWindow(window);
     return {};
   }
-  if (SurfacePtr icon = icon_surface()) SDL_SetWindowIcon(window, icon.get());
+  set_program_icon(window);
 
   SetupDialogState state;
   dialog_start(state);
@@ -451,6 +451,10 @@ void show_message_box(std::string_view text, std::string_view caption) {
   if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, c.c_str(), t.c_str(), nullptr) == 0) return;
   if (own_message_box(t, c)) return;
   std::fprintf(stderr, "%s: %s\n", c.c_str(), t.c_str());
+}
+
+void set_program_icon(SDL_Window* window) {
+  if (SurfacePtr icon = icon_surface()) SDL_SetWindowIcon(window, icon.get());
 }
 
 std::string find_sans_font() {

@@ -10,6 +10,8 @@
 
 #include "platform/setup_dialog.h"
 
+struct SDL_Window;
+
 // SDL's simple message box with one OK button and no owner; "caption: text" on standard
 // error when no window system can show it. Returns once the box is closed.
 void show_message_box(std::string_view text, std::string_view caption);
@@ -21,6 +23,9 @@ std::string find_sans_font();
 // Starts SDL's video subsystem on a driver that shows windows to a person; false (and
 // nothing started) where only the drivers that draw into memory are left.
 bool init_visible_video();
+
+// Gives a window the program icon (icon group 107).
+void set_program_icon(SDL_Window* window);
 
 // The dialog as it looks in `state`, drawn off screen: dialog_width_px() x dialog_height_px()
 // pixels of 0x00RRGGBB, top row first. Empty when it cannot be drawn (no font).
