@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 #include <memory>
 
 #include "platform/live.h"
@@ -49,7 +50,7 @@ struct TextImage {
 // Everything the dialog draws that is made once per renderer.
 struct DialogArt {
   TexturePtr picture;
-  TextImage texts[6];  // by index of the control in the template
+  TextImage texts[8];  // by index of the control in the template (it has 6)
 };
 
 SurfacePtr picture_surface(int bitmap_id) {
@@ -108,17 +109,16 @@ TextImage make_text(SDL_Renderer* r, TTF_Font* font, std::string_view text) {
   return image;
 }
 
+// False when no font could be opened: the dialog then shows its picture and frames only.
 bool make_art(SDL_Renderer* r, DialogArt& art) {
+  const auto& controls = setup_dialog_template.controls;
+  for (const DialogControl& c : controls)
+    if (c.kind == ControlKind::picture)
+      if (SurfacePtr s = picture_surface(c.bitmap)) art.picture.reset(SDL_CreateTextureFromSurface(r, s.get()));
   const auto font = open_dialog_font();
   if (!font) return false;
-  const auto& controls = setup_dialog_template.controls;
-  for (std::size_t i = 0; i < controls.size() && i < std::size(art.texts); ++i) {
+  for (std::size_t i = 0; i < controls.size() && i < std::size(art.texts); ++i)
     art.texts[i] = make_text(r, font.get(), controls[i].text);
-    if (controls[i].kind == ControlKind::picture) {
-      SurfacePtr s = picture_surface(controls[i].bitmap);
-      if (s) art.picture.reset(SDL_CreateTextureFromSurface(r, s.get()));
-    }
-  }
   return true;
 }
 
@@ -230,7 +230,7 @@ void draw_dialog(SDL_Renderer* r, const DialogArt& art, const SetupDialogState& 
   set_colour(r, face);
   SDL_RenderClear(r);
   const auto& controls = setup_dialog_template.controls;
-  for (std::size_t i = 0; i < controls.size(); ++i) {
+  for (std::size_t i = 0; i < controls.size() && i < std::size(art.texts); ++i) {
     const DialogControl& c = controls[i];
     switch (c.kind) {
       case ControlKind::default_button:
