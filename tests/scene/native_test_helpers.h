@@ -1,10 +1,11 @@
 // native_test_helpers.h: what the native format tests share: a builder for hand-made native
-// files, the two stage operations run on bytes, a scene converted as scene-convert converts
-// it, and the evaluated state of a scene as raw bits, for bit-for-bit comparisons.
+// files, the stage operations run on bytes, scenes loaded and converted as scene-convert
+// does, and the evaluated state of two scenes compared bit for bit.
 #pragma once
 
 #include <bit>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -20,45 +21,31 @@
 #include "scene/scene_file.h"
 #include "testdata.h"
 
-// Little-endian fields, and chunks whose lengths are patched when they end.
+// Little-endian fields; chunk lengths are patched when the chunk ends.
 struct NativeBytes {
   std::vector<std::uint8_t> bytes;
-  std::vector<std::size_t> open;
+  std::size_t chunk_start = 0;
 
-  NativeBytes& u16(std::uint16_t v) {
-    bytes.push_back(std::uint8_t(v));
-    bytes.push_back(std::uint8_t(v >> 8));
+  NativeBytes& raw(const void* p, std::size_t n) {
+    bytes.insert(bytes.end(), static_cast<const std::uint8_t*>(p), static_cast<const std::uint8_t*>(p) + n);
     return *this;
   }
-  NativeBytes& u32(std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) bytes.push_back(std::uint8_t(v >> (8 * i)));
-    return *this;
-  }
-  NativeBytes& i32(std::int32_t v) { return u32(std::uint32_t(v)); }
-  NativeBytes& f32(float v) { return u32(std::bit_cast<std::uint32_t>(v)); }
+  NativeBytes& u16(std::uint16_t v) { return raw(&v, 2); }
+  NativeBytes& i32(std::int32_t v) { return raw(&v, 4); }
   NativeBytes& floats(std::initializer_list<float> values) {
-    for (float v : values) f32(v);
+    for (float v : values) raw(&v, 4);
     return *this;
   }
-  NativeBytes& str(std::string_view s) {
-    bytes.insert(bytes.end(), s.begin(), s.end());
-    bytes.push_back(0);
-    return *this;
-  }
-  NativeBytes& header(std::int32_t version, std::int32_t contents) {
-    bytes.insert(bytes.end(), {'Q', 'Z', 0, 0});
-    return i32(version).i32(contents);
-  }
+  NativeBytes& str(std::string_view s) { return raw(s.data(), s.size()).raw("", 1); }
+  NativeBytes& header(std::int32_t version, std::int32_t contents) { return raw("QZ\0\0", 4).i32(version).i32(contents); }
   NativeBytes& begin(std::uint16_t id) {
-    u16(id).u32(0);
-    open.push_back(bytes.size());
+    u16(id).i32(0);
+    chunk_start = bytes.size();
     return *this;
   }
   NativeBytes& end() {
-    const std::size_t start = open.back();
-    open.pop_back();
-    const std::uint32_t length = std::uint32_t(bytes.size() - start);
-    for (int i = 0; i < 4; ++i) bytes[start - 4 + i] = std::uint8_t(length >> (8 * i));
+    const std::uint32_t length = std::uint32_t(bytes.size() - chunk_start);
+    std::memcpy(bytes.data() + chunk_start - 4, &length, 4);
     return *this;
   }
 };
@@ -73,10 +60,8 @@ inline StageCodes read_native_bytes(Scene& scene, const std::vector<std::uint8_t
   scene_set_active(&scene);
   SceneFile file;
   file.bytes = bytes;
-  StageCodes codes;
-  codes.scene = read_native_scene(file);
-  codes.motion = read_native_motion(file);
-  return codes;
+  const int scene_code = read_native_scene(file);
+  return {scene_code, read_native_motion(file)};
 }
 
 // The active scene written in a version.
@@ -86,31 +71,22 @@ inline std::vector<std::uint8_t> write_native_bytes(std::int32_t version = nativ
   return file.bytes;
 }
 
-// A .3DS file loaded through both stages with the library flags given; the scene comes back
-// with the library state cleared.
-inline std::unique_ptr<Scene> load_3ds_scene(const std::filesystem::path& path, LibraryFlags flags) {
+// Both load stages of a .3DS or native file with the library flags given.
+inline std::unique_ptr<Scene> load_scene_file(const std::filesystem::path& path, LibraryFlags flags) {
   lib_init(flags);
   std::unique_ptr<Scene> scene;
   scene_new(scene);
+  const bool native = native_file_is_native(path.c_str());
   std::FILE* old = read_3ds_set_output(nullptr);
-  EXPECT_EQ(scene_load(path.c_str(), scene.get()), SCENE_OK) << path;
-  EXPECT_EQ(scene_load_motion(path.c_str(), scene.get()), SCENE_OK) << path;
+  EXPECT_EQ((native ? native_load_scene : scene_load)(path.c_str(), scene.get()), SCENE_OK) << path;
+  EXPECT_EQ((native ? native_load_motion : scene_load_motion)(path.c_str(), scene.get()), SCENE_OK) << path;
   read_3ds_set_output(old);
   return scene;
 }
 
-inline std::unique_ptr<Scene> load_native_scene(const std::filesystem::path& path, LibraryFlags flags) {
-  lib_init(flags);
-  std::unique_ptr<Scene> scene;
-  scene_new(scene);
-  EXPECT_EQ(native_load_scene(path.c_str(), scene.get()), SCENE_OK) << path;
-  EXPECT_EQ(native_load_motion(path.c_str(), scene.get()), SCENE_OK) << path;
-  return scene;
-}
-
-// What scene-convert writes for a .3DS file: loaded with normals and without the hierarchy.
-inline std::vector<std::uint8_t> convert_3ds(const std::filesystem::path& path, std::int32_t version = native_version) {
-  std::unique_ptr<Scene> scene = load_3ds_scene(path, LIB_NORMALS);
+// What scene-convert writes for a file: loaded with normals and without the hierarchy.
+inline std::vector<std::uint8_t> convert_file(const std::filesystem::path& path, std::int32_t version = native_version) {
+  std::unique_ptr<Scene> scene = load_scene_file(path, LIB_NORMALS);
   scene_set_active(scene.get());
   std::vector<std::uint8_t> bytes = write_native_bytes(version);
   lib_init(0);
@@ -119,136 +95,44 @@ inline std::vector<std::uint8_t> convert_3ds(const std::filesystem::path& path, 
 
 // ---- evaluated state ----
 
-// Every field the frame update reads or writes, as raw bits, with the object each run of
-// bits belongs to, so that a mismatch can be named.
-struct StateBits {
-  std::vector<std::uint32_t> bits;
-  std::vector<std::pair<std::size_t, std::string>> marks;
-
-  void mark(const std::string& what) { marks.emplace_back(bits.size(), what); }
-  void add(float v) { bits.push_back(std::bit_cast<std::uint32_t>(v)); }
-  void add(std::int32_t v) { bits.push_back(std::uint32_t(v)); }
-  void add(std::uint32_t v) { bits.push_back(v); }
-  void add(const Vector3& v) {
-    add(v.x);
-    add(v.y);
-    add(v.z);
-  }
-  void add(const Quaternion& q) {
-    add(q.w);
-    add(q.x);
-    add(q.y);
-    add(q.z);
-  }
-  void add(const Matrix& m) {
-    for (const auto& row : m.m)
-      for (float v : row) add(v);
-  }
-  std::string where(std::size_t index) const {
-    std::string what = "?";
-    for (const auto& [at, name] : marks)
-      if (at <= index) what = name;
-    return what;
-  }
-};
-
-inline void add_mesh(StateBits& s, const Mesh& m) {
-  s.add(m.flags);
-  s.add(m.parent_id);
-  s.add(m.pivot);
-  s.add(m.position);
-  s.add(m.scale);
-  s.add(m.rotation);
-  s.add(m.matrix);
-  s.add(m.box_min);
-  s.add(m.box_max);
-  s.add(m.transformed_box_min);
-  s.add(m.transformed_box_max);
-  s.add(m.morph.source_id);
-  s.add(m.morph.target_id);
-  s.add(m.morph.blend);
-  for (const Vertex& v : m.vertices) {
-    s.add(v.position);
-    s.add(v.transformed_position);
-    s.add(v.normal);
-    s.add(v.transformed_normal);
-    s.add(v.u);
-    s.add(v.v);
-  }
-  for (const Face& f : m.faces) {
-    s.add(f.a);
-    s.add(f.b);
-    s.add(f.c);
-    s.add(f.flags);
-    s.add(f.material_id);
-    s.add(f.material != nullptr ? f.material->id : -1);
-    s.add(f.normal);
-    s.add(f.transformed_normal);
-  }
+template <class T>
+void put(std::string& s, const T& v) {
+  s.append(reinterpret_cast<const char*>(&v), sizeof v);
 }
 
-inline void add_object(StateBits& s, const SceneNode& node) {
-  s.mark(std::to_string(node.kind) + " \"" + node.object->name + "\"");
-  s.add(node.kind);
-  s.add(node.object->id);
-  if (const auto* m = dynamic_cast<const Mesh*>(node.object.get())) add_mesh(s, *m);
-  if (const auto* c = dynamic_cast<const Camera*>(node.object.get())) {
-    s.add(c->parent_id);
-    s.add(c->target_parent_id);
-    s.add(c->position);
-    s.add(c->target);
-    s.add(c->fov);
-    s.add(c->roll);
-    s.add(c->perspective_x);
-    s.add(c->perspective_y);
-    s.add(c->matrix);
-  }
-  if (const auto* l = dynamic_cast<const Light*>(node.object.get())) {
-    s.add(l->parent_id);
-    s.add(l->target_parent_id);
-    s.add(l->type);
-    s.add(l->position);
-    s.add(l->target);
-    s.add(l->roll);
-    s.add(l->hotspot);
-    s.add(l->falloff);
-    s.add(l->color);
-  }
-  if (const auto* a = dynamic_cast<const Ambient*>(node.object.get())) s.add(a->color);
-  if (const auto* m = dynamic_cast<const Material*>(node.object.get())) {
-    s.add(m->shading);
-    s.add(m->flags);
-    for (const Vector3& c : {m->ambient, m->diffuse, m->specular}) s.add(c);
-    for (float v : {m->shininess, m->shininess_strength, m->transparency, m->transparency_falloff,
-                    m->reflection_blur, m->self_illumination})
-      s.add(v);
-    for (const MaterialMap& map : m->maps) {
-      s.add(std::int32_t(std::hash<std::string>{}(map.file_name)));
-      s.add(map.flags);
-      for (float v : {map.u_scale, map.v_scale, map.u_offset, map.v_offset, map.rotation}) s.add(v);
+// The bits of everything the frame update reads or writes in one object.
+inline std::string object_bits(const SceneNode& node) {
+  std::string s;
+  put(s, node.object->id);
+  if (const auto* m = dynamic_cast<const Mesh*>(node.object.get())) {
+    put(s, m->flags);
+    put(s, m->pivot);
+    put(s, m->morph);
+    for (const auto& v : {m->position, m->scale, m->box_min, m->box_max, m->transformed_box_min, m->transformed_box_max})
+      put(s, v);
+    put(s, m->rotation);
+    put(s, m->matrix);
+    s.append(reinterpret_cast<const char*>(m->vertices.data()), m->vertices.size() * sizeof(Vertex));
+    for (const Face& f : m->faces) {
+      for (std::uint32_t v : {f.a, f.b, f.c, f.flags, std::uint32_t(f.material_id)}) put(s, v);
+      put(s, f.material != nullptr ? f.material->id : -1);
+      put(s, f.normal);
+      put(s, f.transformed_normal);
     }
-  }
-}
-
-inline StateBits scene_state(const Scene& scene) {
-  StateBits s;
-  s.add(scene.start_frame);
-  s.add(scene.end_frame);
-  s.add(scene.current_frame);
-  for (const SceneNode* n = scene.first_object; n != nullptr; n = n->next) add_object(s, *n);
-  for (const AnimNode* n = scene.first_anim_node; n != nullptr; n = n->next) {
-    s.mark("node " + std::to_string(n->node_id));
-    s.add(n->kind);
-    s.add(n->node_id);
-    s.add(n->parent != nullptr ? n->parent->node_id : -1);
-    s.add(n->object != nullptr ? n->object->id : -1);
-    for (const AnimNode* c = n->first_child; c != nullptr; c = c->next_sibling) s.add(c->node_id);
-    for (const auto& slot : n->tracks->slots) s.add(slot != nullptr ? slot->key_count : -1);
+  } else if (const auto* c = dynamic_cast<const Camera*>(node.object.get())) {
+    for (const auto& v : {c->position, c->target}) put(s, v);
+    for (float v : {c->fov, c->roll, c->perspective_x, c->perspective_y}) put(s, v);
+    put(s, c->matrix);
+  } else if (const auto* l = dynamic_cast<const Light*>(node.object.get())) {
+    for (const auto& v : {l->position, l->target, l->color}) put(s, v);
+    for (float v : {l->roll, l->hotspot, l->falloff}) put(s, v);
+  } else if (const auto* a = dynamic_cast<const Ambient*>(node.object.get())) {
+    put(s, a->color);
   }
   return s;
 }
 
-// Sets the frame and updates, as the render pass does, through the first camera if any.
+// Sets the frame and updates, as the render pass does, through the scene's first camera.
 inline void evaluate_at(Scene& scene, float frame) {
   scene_set_active(&scene);
   Camera* camera = nullptr;
@@ -264,29 +148,28 @@ inline void evaluate_at(Scene& scene, float frame) {
   scene_update();
 }
 
-inline void expect_same_state(const Scene& expected, const Scene& actual, const std::string& context) {
-  const StateBits a = scene_state(expected), b = scene_state(actual);
-  ASSERT_EQ(a.bits.size(), b.bits.size()) << context;
-  for (std::size_t i = 0; i < a.bits.size(); ++i)
-    ASSERT_EQ(a.bits[i], b.bits[i]) << context << ": first difference in " << a.where(i) << " at word " << i;
+inline void expect_same_state(const Scene& a, const Scene& b, const std::string& context) {
+  const SceneNode* x = a.first_object;
+  const SceneNode* y = b.first_object;
+  for (; x != nullptr && y != nullptr; x = x->next, y = y->next) {
+    ASSERT_EQ(x->kind, y->kind) << context;
+    ASSERT_TRUE(object_bits(*x) == object_bits(*y)) << context << ": \"" << x->object->name << "\" differs";
+  }
+  ASSERT_TRUE(x == nullptr && y == nullptr) << context << ": object lists differ in length";
 }
 
 // Forward, repeated, backward, fractional, at keys and outside the range.
-inline const std::vector<float>& comparison_frames() {
-  static const std::vector<float> frames = {0,  0.25f, 1,  5.5f, 10, 10, 12,  12.75f, 15,  20,   25, 30, 31,
-                                            29, 40,    45, 50,   55, 60, 61,  70,     75,  80.5f, 90, 99, 99.9f,
-                                            100, 150,  -3, 3,    41, 0,  64, 33.3f,  97};
-  return frames;
-}
+inline const std::vector<float> comparison_frames = {0,  0.25f, 1,  5.5f, 10, 10,   12,   12.75f, 15, 20, 25, 30,
+                                                     31, 29,    40, 45,   50, 60,   61,   70,     75, 80.5f, 99,
+                                                     99.9f, 100, 150, -3, 3, 41, 0, 64, 33.3f, 97};
 
 // Both scenes, loaded with the same library flags, evaluated frame by frame and compared.
-inline void expect_same_evaluation(Scene& expected, Scene& actual, const std::vector<float>& frames,
-                                   const std::string& context) {
-  expect_same_state(expected, actual, context + " after loading");
+inline void expect_same_evaluation(Scene& a, Scene& b, const std::vector<float>& frames, const std::string& context) {
+  expect_same_state(a, b, context + " after loading");
   for (float frame : frames) {
-    evaluate_at(expected, frame);
-    evaluate_at(actual, frame);
-    expect_same_state(expected, actual, context + " at frame " + std::to_string(frame));
+    evaluate_at(a, frame);
+    evaluate_at(b, frame);
+    expect_same_state(a, b, context + " at frame " + std::to_string(frame));
     if (::testing::Test::HasFatalFailure()) return;
   }
 }
