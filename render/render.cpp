@@ -157,16 +157,27 @@ std::uint32_t face_colour(const Face& face, const RenderView& view) {
   return view.mode == DRAW_FLAT ? colour_of(face.material, shade_of(face.transformed_normal, view)) : 0;
 }
 
+// What draw_polygon_edges draws for a triangle on the screen, each edge once: the fan's first
+// member (v0, v0, v1) adds only the pixel at v0 to the lines of (v0, v1, v2). On the screen the
+// coordinates are finite and small, so truncating them here is what the rasteriser does.
+void outline_triangle(const PolyVertex* p, std::span<std::uint32_t> frame) {
+  const int x = int(p[0].x), y = int(p[0].y);
+  draw_line(x, y, x, y, wireframe_colour, frame);
+  draw_triangle_edges(p[0], p[1], p[2], frame, wireframe_colour);
+}
+
 // A polygon of n projected vertices (room for clip_max_vertices): cut at the screen edges
 // unless it is a triangle inside them, then filled or outlined.
 void draw_projected(PolyVertex* polygon, int n, std::uint32_t colour, const RenderView& view,
                     std::span<std::uint32_t> frame) {
-  if (n != 3 || !inside_screen(polygon)) n = clip_screen({polygon, clip_max_vertices}, n);
-  if (view.mode == DRAW_FLAT) {
+  const bool inside = n == 3 && inside_screen(polygon);
+  if (!inside) n = clip_screen({polygon, clip_max_vertices}, n);
+  if (view.mode == DRAW_FLAT)
     fill_polygon({polygon, clip_max_vertices}, n, frame, colour);
-  } else {
+  else if (inside)
+    outline_triangle(polygon, frame);
+  else
     draw_polygon_edges({polygon, clip_max_vertices}, n, frame, wireframe_colour);
-  }
 }
 
 // The triangle's part of draw_face, from its camera-space corners on.
