@@ -225,20 +225,26 @@ std::size_t gather_mesh(const Mesh& mesh, const RenderView& view, std::size_t ca
     if (!has_vertices(face)) continue;
     ++gathered;
     DrawFace& f = faces[n];
-    f.corners[0] = poly_vertex(*face.vertex_a);
-    f.corners[1] = poly_vertex(*face.vertex_b);
-    f.corners[2] = poly_vertex(*face.vertex_c);
-    f.camera_space = !inside_near(f.corners) || !corner_places(mesh, face);
+    // Projecting keeps z, so the projected corners still carry the camera-space depths.
+    f.camera_space = !corner_places(mesh, face);
     if (!f.camera_space) {
       f.corners[0] = projected[face.a];
       f.corners[1] = projected[face.b];
       f.corners[2] = projected[face.c];
-      // A flat face that lies on the screen and covers no row draws nothing wherever it goes.
-      if (view.mode == DRAW_FLAT && inside_screen(f.corners) && covers_no_row(f.corners)) continue;
+      f.camera_space = !inside_near(f.corners);
+    }
+    if (f.camera_space) {
+      f.corners[0] = poly_vertex(*face.vertex_a);
+      f.corners[1] = poly_vertex(*face.vertex_b);
+      f.corners[2] = poly_vertex(*face.vertex_c);
+    } else if (view.mode == DRAW_FLAT && inside_screen(f.corners) && covers_no_row(f.corners)) {
+      continue;  // a flat face that lies on the screen and covers no row draws nothing anywhere
     }
     f.colour = 0;
     f.face = &face;
-    entries[n] = {descending_order(face_depth_key(face)), std::uint32_t(n)};
+    // face_depth_key, from the corners' copies of the same z values.
+    const double key = double(f.corners[0].z) + double(f.corners[1].z) + double(f.corners[2].z);
+    entries[n] = {descending_order(key), std::uint32_t(n)};
     if (++n % shade_block_size == 0) shade_block(n - shade_block_size, n, view);
   }
   return n;
