@@ -183,24 +183,16 @@ void write_editor(TdsWriter& w) {
   add_checker_floor(floor, 80, -30, 16, light, dark);
   write_mesh(w, "Floor", floor, {light, dark});
 
-  MeshData ring;
+  MeshData ring, crystal, moon, cube, pebble;
   add_torus(ring, 16, 4, 24, 8);
-  write_mesh(w, "Ring", ring, {all_faces("Ember", ring)});
-
-  MeshData crystal;
   add_bipyramid(crystal, 6, 11, 6);
-  write_mesh(w, "Crystal", crystal, {all_faces("Ice", crystal)});
-
-  MeshData moon;
   add_sphere(moon, 7, 12, 8);
-  write_mesh(w, "MoonA", moon, {all_faces("Moon", moon)});
-
-  MeshData cube;
   add_box(cube, 5, 5, 5);
-  write_mesh(w, "MoonB", cube, {all_faces("Violet", cube)});
-
-  MeshData pebble;
   add_box(pebble, 2, 2, 2);
+  write_mesh(w, "Ring", ring, {all_faces("Ember", ring)});
+  write_mesh(w, "Crystal", crystal, {all_faces("Ice", crystal)});
+  write_mesh(w, "MoonA", moon, {all_faces("Moon", moon)});
+  write_mesh(w, "MoonB", cube, {all_faces("Violet", cube)});
   write_mesh(w, "Pebble", pebble, {all_faces("Ember", pebble)});
 
   MeshData pillars;
