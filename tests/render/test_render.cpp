@@ -329,18 +329,6 @@ TEST(RenderScene, KeysListed300And100And200AreDrawn300Then200Then100) {
   EXPECT_EQ(frame[pixel_of(*s.eye, {30, 0, 200})], red);
 }
 
-TEST(DrawOrder, FollowsTheQuicksortedFaceListKeyForKey) {
-  WallScene s;
-  Scene& scene = *s.scene;
-  const RenderView view = render_view(*render_prepare(scene, 0, "Camera01"), DRAW_WIREFRAME);
-  const std::size_t n = draw_order_gather(scene, view);
-  draw_order_sort(n);
-  ASSERT_EQ(gather_faces(scene), 3);
-  sort_faces(0, 2, scene.face_list);
-  ASSERT_EQ(n, 3u);
-  for (std::size_t i = 0; i < n; ++i) EXPECT_EQ(face_depth_key(*draw_order_face(i)), face_depth_key(scene.face_list[i]));
-}
-
 // ---- what is gathered ----
 
 TEST(RenderScene, MeshHiddenByItsHideTrackDrawsNothingInThoseFrames) {
