@@ -29,6 +29,12 @@ bool layer_needs_file(const Layer& layer) {
   return layer.type != LAYER_RADIALBLUR && layer.type != LAYER_UNKNOWN;
 }
 
+// A window that closes at row 0 of the order after the block's last ends with the block.
+bool reaches_past(const Layer& layer, const PatternBlock& block) {
+  if (layer.end_order <= block.last_order) return false;
+  return !(std::int64_t(layer.end_order) == std::int64_t(block.last_order) + 1 && layer.end_row <= 0);
+}
+
 // Problems that need no data file: windows, block ranges, keywords.
 void check_windows(const Script& script, std::vector<Problem>& problems) {
   for (const PatternBlock& block : script.blocks) {
@@ -51,7 +57,7 @@ void check_windows(const Script& script, std::vector<Problem>& problems) {
         problems.push_back({layer.line, false, "the window never opens: it closes before or where it opens"});
       else if (outside_block || block.first_order > block.last_order)
         problems.push_back({layer.line, false, "the window never opens: it lies outside its block's orders"});
-      else if (layer.start_order < block.first_order || layer.end_order > block.last_order)
+      else if (layer.start_order < block.first_order || reaches_past(layer, block))
         problems.push_back({layer.line, false, "the window reaches beyond its block's orders and is cut there"});
     }
   }
