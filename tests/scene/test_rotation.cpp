@@ -25,22 +25,22 @@ std::unique_ptr<Track> rotation_track(const std::vector<RotationKey>& keys) {
   Quaternion running{1, 0, 0, 0};
   int total = 0;
   bool first = true;
-  for (const RotationKey& spec : keys) {
+  for (const RotationKey& key_spec : keys) {
     auto key = key_new();
     Quaternion q;
-    quat_from_angle_axis(spec.angle, spec.axis.x, spec.axis.y, spec.axis.z, q);
-    total = first ? int(spec.angle) : int(float(total) + spec.angle);
+    quat_from_angle_axis(key_spec.angle, key_spec.axis.x, key_spec.axis.y, key_spec.axis.z, q);
+    total = first ? int(key_spec.angle) : int(float(total) + key_spec.angle);
     first = false;
     key->value[0] = float(total);
-    key->value[1] = spec.axis.x;
-    key->value[2] = spec.axis.y;
-    key->value[3] = spec.axis.z;
-    key->tension = spec.tension;
-    key->continuity = spec.continuity;
-    key->bias = spec.bias;
+    key->value[1] = key_spec.axis.x;
+    key->value[2] = key_spec.axis.y;
+    key->value[3] = key_spec.axis.z;
+    key->tension = key_spec.tension;
+    key->continuity = key_spec.continuity;
+    key->bias = key_spec.bias;
     quat_mul(q, running, running);
     key->orientation = running;
-    track_append_key(track.get(), std::move(key), spec.frame);
+    track_append_key(track.get(), std::move(key), key_spec.frame);
   }
   EXPECT_EQ(track_setup_rotation(track.get()), SCENE_OK);
   return track;

@@ -19,12 +19,12 @@ struct KeySpec {
 std::unique_ptr<Track> float_track(const std::vector<KeySpec>& keys, std::uint32_t flags = 0) {
   auto track = track_new();
   track->flags = flags;
-  for (const KeySpec& spec : keys) {
+  for (const KeySpec& key_spec : keys) {
     auto key = key_new();
-    key->value[0] = spec.value;
-    key->value[1] = 2 * spec.value;
-    key->tension = spec.tension;
-    EXPECT_EQ(track_append_key(track.get(), std::move(key), spec.frame), SCENE_OK);
+    key->value[0] = key_spec.value;
+    key->value[1] = 2 * key_spec.value;
+    key->tension = key_spec.tension;
+    EXPECT_EQ(track_append_key(track.get(), std::move(key), key_spec.frame), SCENE_OK);
   }
   track_setup_spline(track.get());
   return track;
