@@ -108,7 +108,7 @@ TEST(QuatLog, ZeroScalarGivesHalfPiTimesVector) {
   Quaternion q;
   quat_log(Quaternion{0, 0, 2, 0}, q);
   expect_quat(q, 0, 0, 2 * 1.5707964f, 0, 0);
-  // 60 degrees about z: atan(0.5 / 0.866) = pi / 6, times the vector part 0.5.
+  // 60 degrees about z: atan(0.5 / 0.866) = pi / 6, times the vector component 0.5.
   quat_log(Quaternion{0.8660254f, 0, 0, 0.5f}, q);
   expect_quat(q, 0, 0, 0, pi / 12);
 }
