@@ -1,8 +1,9 @@
-// fake_platform.h: recording stand-ins for the platform roles. Every call is appended to
-// one shared log as a short line, so tests can check what start-up did, in which order,
-// and what it did not do.
+// fake_platform.h: recording stand-ins for the platform roles. Every call of interest is
+// appended to one shared log, so tests can check what start-up did, in which order, and
+// what it did not do.
 #pragma once
 
+#include <algorithm>
 #include <deque>
 #include <memory>
 #include <string>
@@ -15,32 +16,19 @@
 struct CallLog {
   std::vector<std::string> lines;
   void add(std::string line) { lines.push_back(std::move(line)); }
-  bool contains(const std::string& line) const;
   // Index of the first line equal to `line`, or -1.
-  int index_of(const std::string& line) const;
-  int count(const std::string& line) const;
+  int index_of(const std::string& line) const {
+    auto it = std::find(lines.begin(), lines.end(), line);
+    return it == lines.end() ? -1 : int(it - lines.begin());
+  }
+  bool contains(const std::string& line) const { return index_of(line) >= 0; }
 };
-
-inline bool CallLog::contains(const std::string& line) const { return index_of(line) >= 0; }
-inline int CallLog::index_of(const std::string& line) const {
-  for (std::size_t i = 0; i < lines.size(); ++i)
-    if (lines[i] == line) return int(i);
-  return -1;
-}
-inline int CallLog::count(const std::string& line) const {
-  int n = 0;
-  for (const std::string& l : lines) n += l == line;
-  return n;
-}
 
 class FakeWindow final : public WindowSystem {
  public:
   explicit FakeWindow(CallLog& log) : log_(log) {}
   SetupChoice answer{true, true};
-  SetupChoice run_setup_dialog() override {
-    log_.add("dialog");
-    return answer;
-  }
+  SetupChoice run_setup_dialog() override { return log_.add("dialog"), answer; }
   void message_box(std::string_view text, std::string_view caption) override {
     log_.add("message_box " + std::string(text) + " | " + std::string(caption));
   }
@@ -54,15 +42,13 @@ class FakeWindow final : public WindowSystem {
   CallLog& log_;
 };
 
+// Keys arrive frame by frame: each update makes the next entry of keys_per_frame waiting.
 class FakeConsole final : public Console {
  public:
   FakeConsole(CallLog& log, std::deque<std::vector<int>>& keys, int& frames)
-      : frames(frames), log_(log), keys_per_frame_(keys) {}
+      : log_(log), keys_per_frame_(keys), frames_(frames) {}
   ~FakeConsole() override { log_.add("console_destroyed"); }
-  bool set_option(std::string_view option) override {
-    log_.add("option " + std::string(option));
-    return true;
-  }
+  bool set_option(std::string_view option) override { return log_.add("option " + std::string(option)), true; }
   bool open(std::string_view title, int w, int h, const PixelFormat& f) override {
     log_.add("open " + std::string(title) + " " + std::to_string(w) + "x" + std::to_string(h) + " " +
              std::to_string(f.bits));
@@ -72,32 +58,25 @@ class FakeConsole final : public Console {
     log_.add("place " + std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(w) + "x" +
              std::to_string(h));
   }
-  void copy_from(const Surface& s) override {
-    ++frames;
-    last_frame = s.pixels;
-  }
-  // Each update takes the next frame's keys from the script of keys.
+  void copy_from(const Surface&) override { ++frames_; }
   void update() override {
     waiting_.clear();
-    if (!keys_per_frame_.empty()) {
-      for (int k : keys_per_frame_.front()) waiting_.push_back(k);
-      keys_per_frame_.pop_front();
-    }
+    if (keys_per_frame_.empty()) return;
+    waiting_.assign(keys_per_frame_.front().begin(), keys_per_frame_.front().end());
+    keys_per_frame_.pop_front();
   }
   bool key_waiting() override { return !waiting_.empty(); }
   int read_key() override {
-    int k = waiting_.front();
+    const int k = waiting_.front();
     waiting_.pop_front();
     return k;
   }
   void close() override { log_.add("console_close"); }
 
-  int& frames;  // frames copied to the console, counted by the toolkit
-  std::vector<std::uint8_t> last_frame;
-
  private:
   CallLog& log_;
   std::deque<std::vector<int>>& keys_per_frame_;
+  int& frames_;
   std::deque<int> waiting_;
 };
 
@@ -105,7 +84,7 @@ class FakeToolkit final : public PixelToolkit {
  public:
   explicit FakeToolkit(CallLog& log) : log_(log) {}
   std::deque<std::vector<int>> keys_per_frame;
-  int frames = 0;
+  int frames = 0;  // frames copied to the console
   std::unique_ptr<Console> create_console() override {
     log_.add("create_console");
     return std::make_unique<FakeConsole>(log_, keys_per_frame, frames);
@@ -121,8 +100,7 @@ class FakeSound final : public SoundLibrary {
   bool init_ok = true;
   bool load_ok = true;
   int error = SOUND_OK;
-  // Positions reported frame by frame; the last one repeats.
-  std::vector<std::pair<int, int>> positions{{0, 0}};
+  std::vector<std::pair<int, int>> positions{{0, 0}};  // frame by frame; the last one repeats
   int order_reads = 0;
 
   void set_output(int o) override { log_.add("set_output " + std::to_string(o)); }
@@ -138,26 +116,18 @@ class FakeSound final : public SoundLibrary {
     log_.add("load_song " + std::string(name));
     return load_ok ? reinterpret_cast<::Song*>(&song_token_) : nullptr;
   }
-  bool play_song(::Song*) override {
-    log_.add("play_song");
-    return true;
-  }
+  bool play_song(::Song*) override { return log_.add("play_song"), true; }
   int get_order(::Song*) override {
-    std::size_t i = std::min<std::size_t>(std::size_t(order_reads), positions.size() - 1);
-    ++order_reads;
-    current_ = positions[i];
+    current_ = positions[std::min(std::size_t(order_reads++), positions.size() - 1)];
     return current_.first;
   }
   int get_row(::Song*) override { return current_.second; }
-  bool free_song(::Song*) override {
-    log_.add("free_song");
-    return true;
-  }
+  bool free_song(::Song*) override { return log_.add("free_song"), true; }
   void close() override { log_.add("sound_close"); }
 
  private:
   CallLog& log_;
-  int song_token_ = 0;  // the song handle is only compared, never used
+  int song_token_ = 0;  // the song handle is only passed back, never used
   std::pair<int, int> current_{0, 0};
 };
 
@@ -165,10 +135,7 @@ class FakeVideo final : public VideoLibrary {
  public:
   explicit FakeVideo(CallLog& log) : log_(log) {}
   void init() override { log_.add("video_init"); }
-  std::unique_ptr<VideoStream> open_stream(const char* path) override {
-    log_.add("open_stream " + std::string(path));
-    return nullptr;
-  }
+  std::unique_ptr<VideoStream> open_stream(const char*) override { return nullptr; }
 
  private:
   CallLog& log_;

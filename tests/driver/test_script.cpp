@@ -24,9 +24,8 @@ const Layer& only_layer(const Script& s) {
 
 }  // namespace
 
-TEST(LoadScript, MissingFileGivesNone) { EXPECT_FALSE(load_script("/nonexistent/script.txt")); }
-
-TEST(LoadScript, EmptyFileHasNoBlocksNoTuneAndQuitOrder255) {
+TEST(LoadScript, MissingFileGivesNoneAndEmptyFileNamesNothingWithQuitOrder255) {
+  EXPECT_FALSE(load_script("/nonexistent/script.txt"));
   auto s = parse("", "empty");
   ASSERT_TRUE(s);
   EXPECT_EQ(s->block_count, 0);
