@@ -505,15 +505,18 @@ std::vector<std::uint32_t> setup_dialog_snapshot(const SetupDialogState& state) 
 }
 
 bool init_visible_video() {
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
   // SDL falls back to drivers that draw into memory when no display can be reached; a
-  // dialog there would wait for a user who cannot see it.
-  const char* driver = SDL_GetCurrentVideoDriver();
-  if (driver && (!SDL_strcmp(driver, "offscreen") || !SDL_strcmp(driver, "dummy"))) {
+  // dialog there would wait for a user who cannot see it. A display server that is named
+  // but slow to answer (a busy machine) gets a few more tries before that counts.
+  const bool display_named = SDL_getenv("DISPLAY") || SDL_getenv("WAYLAND_DISPLAY");
+  for (int attempt = 0; attempt < (display_named ? 10 : 1); ++attempt) {
+    if (attempt > 0) SDL_Delay(100);
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) continue;
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver && SDL_strcmp(driver, "offscreen") && SDL_strcmp(driver, "dummy")) return true;
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    return false;
   }
-  return true;
+  return false;
 }
 
 std::unique_ptr<WindowSystem> make_live_window_system() {
