@@ -1,10 +1,166 @@
-// The frame update: tracks into the objects by node kind, object matrices, the hierarchy,
-// hide and morph flags, camera matrices, and the refusals that leave the scene unchanged.
+// The frame update: tracks into the objects by node kind, object matrices, the hierarchy, hide
+// and morph flags, camera matrices, the mesh transform bit for bit against the matrix
+// functions, normals recomputed against the per-vertex scan, and no allocation per frame.
+#include <gtest/gtest.h>
+
+#include <atomic>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <random>
 
-#include "frame_update_fixture.h"
+#include "scene/frame_update.h"
+#include "scene/scene.h"
 
-TEST_F(FrameUpdate, ObjectMatrixScalesThenMovesAndPlacesItsVertex) {
+// Every allocation of this test program is counted, so that a test can see none happen. The
+// sanitizer build keeps its own allocator, which checks more than a count could.
+#if !defined(__SANITIZE_ADDRESS__)
+#define COUNTING_ALLOCATIONS 1
+namespace {
+std::atomic<long> allocations{0};
+}
+// The array and nothrow forms of the standard library call these two.
+void* operator new(std::size_t size) {
+  ++allocations;
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#endif
+
+namespace {
+
+// A track of keys at the given frames; fill sets each key's value.
+template <class Fill>
+std::unique_ptr<Track> track_of(std::initializer_list<int> frames, Fill fill) {
+  auto track = track_new();
+  int i = 0;
+  for (int frame : frames) {
+    auto key = key_new();
+    fill(*key, i++);
+    track_append_key(track.get(), std::move(key), frame);
+  }
+  return track;
+}
+
+std::unique_ptr<Track> constant(Vector3 v) {
+  return track_of({0}, [&](Key& k, int) { k.value[0] = v.x, k.value[1] = v.y, k.value[2] = v.z; });
+}
+
+bool same_bits(const Vector3& a, const Vector3& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+void expect_vector(const Vector3& v, float x, float y, float z) {
+  EXPECT_EQ(v.x, x);
+  EXPECT_EQ(v.y, y);
+  EXPECT_EQ(v.z, z);
+}
+
+void expect_matrix(const Matrix& m, const Matrix& expected) {
+  for (int row = 0; row < 3; ++row)
+    for (int col = 0; col < 4; ++col) EXPECT_EQ(m.m[row][col], expected.m[row][col]) << row << ", " << col;
+}
+
+// Random points, normals and faces.
+void fill_random(Mesh& mesh, std::mt19937& rng, std::uint32_t vertex_count, int face_count) {
+  std::uniform_real_distribution<float> any(-100, 100);
+  std::uniform_int_distribution<std::uint32_t> index(0, vertex_count - 1);
+  for (std::uint32_t i = 0; i < vertex_count; ++i) {
+    Vertex& v = mesh.vertices.emplace_back();
+    v.position = {any(rng), any(rng), any(rng)};
+    v.normal = {any(rng), any(rng), any(rng)};
+  }
+  for (int j = 0; j < face_count; ++j) {
+    Face& f = mesh.faces.emplace_back();
+    f.a = index(rng), f.b = index(rng), f.c = index(rng);
+    f.normal = {any(rng), any(rng), any(rng)};
+  }
+}
+
+// A fresh active scene of frames [0, 100) with the show's flags for each test.
+class FrameUpdate : public ::testing::Test {
+ protected:
+  std::unique_ptr<Scene> scene;
+  void SetUp() override {
+    lib_init(LIB_HIERARCHY | LIB_NORMALS | LIB_MORPH | LIB_TRANSFORM);
+    ASSERT_EQ(scene_new(scene), SCENE_OK);
+    scene_set_active(scene.get());
+    scene->end_frame = 100;
+  }
+  void TearDown() override { lib_init(0); }
+  void set_flags(LibraryFlags flags) {
+    lib_init(flags);
+    scene_set_active(scene.get());
+  }
+
+  template <class T>
+  T* add(SceneNodeKind kind, std::int32_t id) {
+    auto object = std::make_unique<T>();
+    object->id = id;
+    T* raw = object.get();
+    EXPECT_EQ(scene_add_object(kind, std::move(object)), SCENE_OK);
+    return raw;
+  }
+
+  Mesh* add_mesh(std::int32_t id, std::initializer_list<Vector3> points) {
+    Mesh* mesh = add<Mesh>(NODE_MESH, id);
+    for (const Vector3& p : points) mesh->vertices.emplace_back().position = p;
+    return mesh;
+  }
+
+  // A node whose slot 0 holds a constant position.
+  AnimNode* add_node(AnimNodeKind kind, std::int32_t id, std::int32_t parent_id, SceneObject* object, Vector3 at) {
+    EXPECT_EQ(scene_add_anim_node(kind, id, parent_id, nullptr, object), SCENE_OK);
+    AnimNode* node = scene_get_active()->last_anim_node;
+    node->tracks->slots[SLOT_POSITION] = constant(at);
+    return node;
+  }
+
+  AnimNode* add_object_node(std::int32_t id, std::int32_t parent_id, Mesh* mesh, Vector3 position,
+                            Vector3 scale = {1, 1, 1}, Quaternion rotation = {1, 0, 0, 0}) {
+    AnimNode* node = add_node(ANIM_OBJECT, id, parent_id, mesh, position);
+    node->tracks->slots[OBJECT_SLOT_SCALE] = constant(scale);
+    node->tracks->slots[OBJECT_SLOT_ROTATION] = track_of({0}, [&](Key& k, int) { k.orientation = rotation; });
+    return node;
+  }
+
+  // A camera node (node_id) and its target node (node_id + 1), sized as the render pass sizes it.
+  Camera* add_camera(std::int32_t id, std::int32_t node_id, Vector3 position, Vector3 target) {
+    Camera* camera = add<Camera>(NODE_CAMERA, id);
+    camera->screen_width = 320, camera->screen_height = 200, camera->aspect = 0.75f;
+    add_node(ANIM_CAMERA, node_id, -1, camera, position)->tracks->slots[CAMERA_SLOT_FOV] = constant({60, 0, 0});
+    add_node(ANIM_CAMERA_TARGET, node_id + 1, -1, camera, target);
+    return camera;
+  }
+
+  // Morph source (id 10, at (0, 0, 0)) and target (id 11, at (4, 8, -4)) of the mesh `morphing`
+  // (id 1, one vertex far from both), keyed at frames 0 and 4. Each has one vertex and one face
+  // unless the arguments say otherwise.
+  Mesh *source = nullptr, *target = nullptr, *morphing = nullptr;
+  void add_morph(int source_vertices = 1, int target_faces = 1, int source_id = 10, int target_id = 11) {
+    source = add<Mesh>(NODE_MESH, 10);
+    source->vertices.resize(std::size_t(source_vertices));
+    source->faces.resize(1);
+    target = add_mesh(11, {{4, 8, -4}});
+    target->vertices[0].normal = {0, 0, 1};
+    target->box_max = {4, 8, 0};
+    target->faces.resize(std::size_t(target_faces));
+    morphing = add_mesh(1, {{100, 100, 100}});
+    morphing->faces.resize(1);
+    add_object_node(0, -1, morphing, {0, 0, 5})->tracks->slots[OBJECT_SLOT_MORPH] =
+        track_of({0, 4}, [&](Key& k, int i) { key_set_int(k, i == 0 ? source_id : target_id); });
+  }
+
+  int update_at(float frame) {
+    EXPECT_EQ(scene_set_frame(frame), SCENE_OK);
+    return scene_update();
+  }
+};
+
+}  // namespace
+
+TEST_F(FrameUpdate, PositionOneTwoThreeScaleTwoGivesItsMatrixRowsAndPlacesTheVertex) {
   Mesh* mesh = add_mesh(1, {{1, 0, 0}});
   mesh->box_max = {1, 0, 0};
   add_object_node(0, -1, mesh, {1, 2, 3}, {2, 2, 2});
@@ -26,13 +182,16 @@ TEST_F(FrameUpdate, ObjectIsScaledBeforeItIsRotatedAndNormalsAreNotStretched) {
   EXPECT_NEAR(mesh->vertices[0].transformed_normal.y, 1, 1e-6);
 }
 
-TEST_F(FrameUpdate, ChildObjectTakesItsParentsTransformAfterItsOwn) {
+TEST_F(FrameUpdate, ChildTranslationThreeTwoThreeAndAChildAddedBeforeItsParentStaysUnmoved) {
   Mesh* child = add_mesh(2, {{0, 0, 0}});
+  Mesh* orphan = add_mesh(3, {{0, 0, 0}});
+  add_object_node(2, 0, orphan, {1, 0, 0});
   add_object_node(0, -1, add_mesh(1, {}), {1, 2, 3}, {2, 2, 2});
   add_object_node(1, 0, child, {1, 0, 0});
   for (float frame : {0.0f, 1.0f}) {  // rebuilt from the tracks: never applied twice
     ASSERT_EQ(update_at(frame), SCENE_OK);
     expect_matrix(child->matrix, {{{2, 0, 0, 3}, {0, 2, 0, 2}, {0, 0, 2, 3}}});
+    expect_vector(orphan->vertices[0].transformed_position, 1, 0, 0);
   }
 }
 
@@ -49,7 +208,6 @@ TEST_F(FrameUpdate, ObjectParentMovesCamerasLightsAndTargets) {
   expect_vector(camera->target, 1, 4, 3);
   expect_vector(light->position, 1, 2, 5);
   expect_vector(light->target, 3, 4, 5);
-
   set_flags(LIB_TRANSFORM);  // without LIB_HIERARCHY children keep their own placement
   ASSERT_EQ(update_at(0), SCENE_OK);
   expect_vector(camera->position, 1, 0, 0);
@@ -88,8 +246,7 @@ TEST_F(FrameUpdate, EveryNodeKindReadsItsOwnSlotsAndEveryCameraGetsItsMatrix) {
   EXPECT_EQ(spot->roll, 45.0f);
   expect_vector(spot->target, 4, 5, 6);
   expect_vector(ambient->color, 0.1f, 0.2f, 0.3f);
-  // Not the active camera (there is none), yet its matrix is built.
-  Camera expected = *camera;
+  Camera expected = *camera;  // not the active camera (there is none), yet its matrix is built
   camera_matrix(expected);
   expect_matrix(camera->matrix, expected.matrix);
   EXPECT_NE(camera->perspective_y, 0.0f);
@@ -106,22 +263,11 @@ TEST_F(FrameUpdate, HideTrackKeyedAtZeroHidesUntilJustAfterItsSecondKey) {
   }
   ASSERT_EQ(update_at(10.5f), SCENE_OK);
   EXPECT_EQ(mesh->flags, MESH_FILE_HIDDEN | MESH_DUMMY);
-}
-
-TEST_F(FrameUpdate, MeshWithoutMorphOrHideTrackIsNeitherMorphingNorHidden) {
-  Mesh* mesh = add_mesh(1, {});
-  mesh->flags = MESH_MORPHING | MESH_HIDDEN;
-  add_object_node(0, -1, mesh, {0, 0, 0});
+  Mesh* plain = add_mesh(2, {});  // no morph or hide track: neither morphing nor hidden
+  plain->flags = MESH_MORPHING | MESH_HIDDEN;
+  add_object_node(1, -1, plain, {0, 0, 0});
   ASSERT_EQ(update_at(0), SCENE_OK);
-  EXPECT_EQ(mesh->flags, 0u);
-}
-
-TEST_F(FrameUpdate, ChildAddedBeforeItsParentStaysUnmoved) {
-  Mesh* child = add_mesh(1, {{0, 0, 0}});
-  add_object_node(1, 0, child, {1, 0, 0});
-  add_object_node(0, -1, add_mesh(2, {}), {5, 5, 5}, {3, 3, 3});
-  ASSERT_EQ(update_at(0), SCENE_OK);
-  expect_vector(child->vertices[0].transformed_position, 1, 0, 0);
+  EXPECT_EQ(plain->flags, 0u);
 }
 
 TEST_F(FrameUpdate, WithoutActiveSceneOrWithAnEmptyListNothingChanges) {
@@ -129,14 +275,12 @@ TEST_F(FrameUpdate, WithoutActiveSceneOrWithAnEmptyListNothingChanges) {
   Mesh* mesh = add_mesh(2, {{1, 1, 1}});
   EXPECT_EQ(scene_update(), SCENE_NO_ACTIVE);  // objects but no animation nodes
   expect_vector(mesh->vertices[0].transformed_position, 0, 0, 0);
-
   Scene nodes_only;
   scene_set_active(&nodes_only);
   add_node(ANIM_CAMERA, 1, -1, camera, {4, 4, 4});
   nodes_only.end_frame = 100;
   EXPECT_EQ(scene_update(), SCENE_NO_ACTIVE);  // animation nodes but no objects
   expect_vector(camera->position, 0, 0, 0);
-
   lib_init(15);
   EXPECT_EQ(scene_update(), SCENE_NO_ACTIVE);
 }
@@ -150,4 +294,110 @@ TEST_F(FrameUpdate, EndFrameIsRefusedAndTheUpdateShowsThePreviousFrameAgain) {
   EXPECT_EQ(scene_set_frame(100), SCENE_BAD_FRAME);
   ASSERT_EQ(scene_update(), SCENE_OK);
   EXPECT_EQ(mesh->position.x, 50.0f);
+}
+
+TEST_F(FrameUpdate, MorphAtAQuarterUsesThePointAQuarterOfTheWay) {
+  add_morph();
+  Camera* camera = add_camera(2, 5, {0, 3, -20}, {1, 0, 0});
+  camera_set_active(camera);
+  ASSERT_EQ(update_at(1), SCENE_OK);
+  EXPECT_EQ(morphing->flags, MESH_MORPHING);
+  Matrix v;
+  mat_mul(camera->matrix, morphing->matrix, v);
+  Vector3 expected;
+  mat_transform_point(v, {1, 2, -1}, expected);
+  EXPECT_TRUE(same_bits(morphing->vertices[0].transformed_position, expected));
+  expect_vector(morphing->transformed_box_max, 1, 2, 5);
+  expect_vector(morphing->vertices[0].transformed_normal, 0, 0, 0);  // its own, not blended
+  set_flags(LIB_NORMALS | LIB_MORPH | LIB_TRANSFORM | LIB_MORPH_NORMALS);
+  ASSERT_EQ(update_at(1), SCENE_OK);
+  expect_vector(morphing->vertices[0].transformed_normal, 0, 0, 0.25f);
+}
+
+TEST_F(FrameUpdate, MorphWithAMissingOrTooSmallMeshIsNotApplied) {
+  struct Case {
+    int source_vertices, target_faces, source_id, target_id;
+  } cases[] = {{1, 1, 99, 11}, {1, 1, 10, 99}, {0, 1, 10, 11}, {1, 0, 10, 11}, {1, 1, 2, 11}};
+  for (const Case& c : cases) {
+    SetUp();
+    set_flags(LIB_NORMALS | LIB_MORPH | LIB_TRANSFORM | LIB_MORPH_NORMALS);
+    add_morph(c.source_vertices, c.target_faces, c.source_id, c.target_id);
+    add_camera(2, 5, {0, 0, -20}, {0, 0, 0});  // id 2 names a camera, not a mesh
+    ASSERT_EQ(update_at(1), SCENE_OK);
+    EXPECT_EQ(morphing->flags, MESH_MORPHING);  // the track still says morphing
+    expect_vector(morphing->vertices[0].transformed_position, 100, 100, 105);
+  }
+}
+
+TEST_F(FrameUpdate, PositionsAndNormalsMatchTheMatrixFunctionsBitForBit) {
+  std::mt19937 rng(8);
+  std::uniform_real_distribution<float> any(-3, 3);
+  Mesh* mesh = add_mesh(1, {});
+  fill_random(*mesh, rng, 500, 700);
+  Quaternion rotation{any(rng), any(rng), any(rng), any(rng)};
+  quat_normalize(rotation, rotation);
+  add_object_node(0, -1, mesh, {any(rng), any(rng), any(rng)}, {any(rng), any(rng), any(rng)}, rotation);
+  Camera* camera = add_camera(2, 5, {any(rng), any(rng), any(rng)}, {any(rng), any(rng), any(rng)});
+  for (Camera* active : {camera, static_cast<Camera*>(nullptr)}) {
+    camera_set_active(active);
+    ASSERT_EQ(update_at(0), SCENE_OK);
+    Matrix v = mesh->matrix, n;
+    if (active != nullptr) mat_mul(active->matrix, mesh->matrix, v);
+    mat_normalize_rows(mesh->matrix, n);
+    Vector3 expected;
+    for (const Vertex& vertex : mesh->vertices) {
+      mat_transform_point(v, vertex.position, expected);
+      ASSERT_TRUE(same_bits(vertex.transformed_position, expected));
+      mat_transform_vector(n, vertex.normal, expected);
+      ASSERT_TRUE(same_bits(vertex.transformed_normal, expected));
+    }
+    for (const Face& face : mesh->faces) {
+      mat_transform_vector(n, face.normal, expected);
+      ASSERT_TRUE(same_bits(face.transformed_normal, expected));
+    }
+  }
+}
+
+TEST(MeshRecomputeNormals, MatchesThePerVertexScanBitForBit) {
+  std::mt19937 rng(3);
+  Mesh mesh;
+  fill_random(mesh, rng, 60, 150);
+  for (Vertex& v : mesh.vertices) v.transformed_position = v.position;
+  mesh.faces[7].b = mesh.faces[7].a;  // a face naming a vertex twice counts once for it
+  mesh.faces[9].c = 60;               // outside the vertices: zero, and no vertex counts it
+  mesh_recompute_normals(mesh);
+  EXPECT_TRUE(same_bits(mesh.faces[9].transformed_normal, Vector3{}));
+  for (std::uint32_t i = 0; i < mesh.vertices.size(); ++i) {
+    Vector3 sum;
+    int count = 0;
+    for (const Face& face : mesh.faces) {
+      if (face.c >= mesh.vertices.size()) continue;
+      Vector3 ab, bc, normal;
+      vec_sub(mesh.vertices[face.a].transformed_position, mesh.vertices[face.b].transformed_position, ab);
+      vec_sub(mesh.vertices[face.b].transformed_position, mesh.vertices[face.c].transformed_position, bc);
+      vec_cross(ab, bc, normal);
+      vec_normalize(normal, normal);
+      ASSERT_TRUE(same_bits(face.transformed_normal, normal));
+      if (face.a != i && face.b != i && face.c != i) continue;
+      vec_add(sum, normal, sum);
+      ++count;
+    }
+    if (count != 0) vec_scale(sum, 1.0f / float(count), sum);
+    vec_normalize(sum, sum);
+    ASSERT_TRUE(same_bits(mesh.vertices[i].transformed_normal, sum)) << "vertex " << i;
+  }
+}
+
+TEST_F(FrameUpdate, UpdatesAllocateNothingOnceRunning) {
+#if !defined(COUNTING_ALLOCATIONS)
+  GTEST_SKIP() << "allocations are counted only without the sanitizer";
+#else
+  set_flags(LIB_HIERARCHY | LIB_NORMALS | LIB_MORPH | LIB_TRANSFORM | LIB_RECALC_NORMALS);
+  add_morph();
+  camera_set_active(add_camera(2, 5, {0, 0, -20}, {0, 0, 0}));
+  ASSERT_EQ(update_at(0), SCENE_OK);  // the first recomputation sizes its scratch storage
+  const long before = allocations.load();
+  for (int frame = 0; frame < 20; ++frame) ASSERT_EQ(update_at(float(frame) * 0.5f), SCENE_OK);
+  EXPECT_EQ(allocations.load(), before);
+#endif
 }
