@@ -40,7 +40,7 @@ TEST(FadeBlend, WorkedExamples) {
   EXPECT_EQ(out[0], 0x00FEFEFEu) << "level 0x1FF uses 255";
 }
 
-TEST(AddSaturate, RedGreenBlue192_128_64Plus128Gives255_255_192) {
+TEST(AddSaturate, RedGreenBlue192And128And64Plus128Gives255And255And192) {
   Pixels out(5);
   add_saturate(Pixels(5, 0x00C08040), Pixels(5, 0x00808080), out);
   EXPECT_EQ(out, Pixels(5, 0x00FFFFC0));

@@ -65,7 +65,7 @@ TEST(GridFunctions, PlasmaAndFlowerPointsAtTimeZero) {
 }
 
 // A uniform grid gives every pixel the same value. Texel n of `numbered` is n.
-TEST(GridWarpRender, UniformGridWorkedCases) {
+TEST(GridWarpRender, UniformGridTexelIndexWrapsAndChannelsClamp) {
   Pixels numbered(warp_texture_texels);
   std::iota(numbered.begin(), numbered.end(), 0u);
   const struct {

@@ -102,7 +102,7 @@ TEST(FillTriangle, RandomTilingOfRectangleWritesEachPixelOnce) {
 }
 
 // Lines are drawn one row below their endpoints; the first endpoint is plotted, the last not.
-TEST(DrawLine, WorkedCasesInBothDirections) {
+TEST(DrawLine, FirstEndpointPlottedLastNotOneRowBelowEitherWay) {
   const struct {
     int x0, y0, x1, y1;
     Pixels expected;
@@ -149,7 +149,7 @@ TEST(DrawLine, MatchesFullErrorWalkForRandomLines) {
 }
 
 // A vertex exactly on a plane is dropped by its own test and made again by the edge leaving it.
-TEST(Clip, NearAndScreenWorkedCases) {
+TEST(ClipPolygon, NearQuadrilateralScreenOutsideAndVertexOnEdge) {
   const struct {
     const char* what;
     int (*clip)(std::span<PolyVertex>, int);

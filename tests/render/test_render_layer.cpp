@@ -80,7 +80,7 @@ TEST(Mesh3dLayer, MissingOrBrokenFileLoadsNothing) {
 
 // A camera word beginning with "no" means Camera01; a name the scene lacks, with no "rolli" to
 // fall back on, draws nothing. Only a mode word beginning with "flatshade" shades.
-TEST(Mesh3dLayer, CameraAndModeWords) {
+TEST(Mesh3dLayer, NoMeansCamera01AndOnlyFlatshadeShades) {
   const fs::path file = sample_scene("words");
   const Frame flat = rendered(file, 0, "Camera01", DRAW_FLAT), wire = rendered(file, 0, "Camera01", DRAW_WIREFRAME);
   ASSERT_NE(flat, wire);
