@@ -39,13 +39,16 @@ Pixels direct_render(const Pixels& texture) {
     for (int x = 0; x < warp_frame_width; ++x) {
       const int r = y / 8, c = x / 8, i = y % 8, j = x % 8;
       auto sum = [&](std::int32_t WarpPoint::*f) {
-        return std::int32_t(std::uint32_t((8 - i) * (8 - j)) * std::uint32_t(g[r][c].*f) + std::uint32_t((8 - i) * j) * std::uint32_t(g[r][c + 1].*f) +
-                            std::uint32_t(i * (8 - j)) * std::uint32_t(g[r + 1][c].*f) + std::uint32_t(i * j) * std::uint32_t(g[r + 1][c + 1].*f)) >> 6;
+        return std::int32_t(std::uint32_t((8 - i) * (8 - j)) * std::uint32_t(g[r][c].*f) +
+                            std::uint32_t((8 - i) * j) * std::uint32_t(g[r][c + 1].*f) +
+                            std::uint32_t(i * (8 - j)) * std::uint32_t(g[r + 1][c].*f) +
+                            std::uint32_t(i * j) * std::uint32_t(g[r + 1][c + 1].*f)) >> 6;
       };
       const std::uint32_t texel = texture[(std::int64_t(sum(&WarpPoint::u)) + 256 * std::int64_t(sum(&WarpPoint::v))) & 0xFFFF];
       std::uint32_t& out = frame[std::size_t(y) * warp_frame_width + x] = 0;
       for (int shift = 0; shift <= 16; shift += 8)
-        out |= std::uint32_t(std::clamp<std::int64_t>(std::int64_t((texel >> shift) & 0xFF) + sum(&WarpPoint::brightness), 0, 255)) << shift;
+        out |= std::uint32_t(std::clamp<std::int64_t>(((texel >> shift) & 0xFF) + std::int64_t(sum(&WarpPoint::brightness)), 0, 255))
+               << shift;
     }
   return frame;
 }
@@ -93,7 +96,8 @@ TEST(GridWarpRender, UniformGridTexelIndexWrapsAndChannelsClamp) {
 // give) and of full 32-bit values (the sums wrap), then plasma and flower grids at several times.
 TEST(GridWarpRender, BothPathsMatchBilinearFormula) {
   std::mt19937 rng(2);
-  const std::int32_t ranges[][2] = {{-400, 800}, {-3000, 3000}, {std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()}};
+  constexpr std::int32_t lowest = std::numeric_limits<std::int32_t>::min(), highest = std::numeric_limits<std::int32_t>::max();
+  const std::int32_t ranges[][2] = {{-400, 800}, {-3000, 3000}, {lowest, highest}};
   const double times[] = {0.0, 0.37, 12.5, -4.0, 1000.25};
   for (int round = 0; round < 22; ++round) {
     if (round < 12) {

@@ -116,7 +116,8 @@ TEST(DecodePicture, WidthAndHeightFromMaximaAlone) {
 
 // 3 wide, 4 indices a line (the 9s are not shown); bytes per line 0 reads nothing: all black.
 TEST(DecodePicture, LineLengthIsBytesPerLineTimesPlanes) {
-  for (auto [bytes_per_line, planes, expected] : {std::tuple{4u, 1, Bytes{1, 2, 3, 4, 5, 6}}, {2u, 2, Bytes{1, 2, 3, 4, 5, 6}}, {0u, 1, Bytes{}}}) {
+  const Bytes shown = {1, 2, 3, 4, 5, 6};
+  for (auto [bytes_per_line, planes, expected] : {std::tuple{4u, 1, shown}, {2u, 2, shown}, {0u, 1, Bytes{}}}) {
     Pixels out(6, untouched);
     ASSERT_EQ(decode_picture(hand_picture(0, 2, 1, bytes_per_line, std::uint8_t(planes), {1, 2, 3, 9, 4, 5, 6, 9}), out), PICTURE_OK);
     EXPECT_EQ(out, expected.empty() ? Pixels(6, 0) : expected_pixels(expected)) << bytes_per_line << " x " << planes;
@@ -158,7 +159,8 @@ TEST(DecodePicture, CutAtEveryLengthAndFlippedBytesStayInBounds) {
     if (n < 128) {
       ASSERT_EQ(out, Pixels(64 * 40, untouched)) << n;
     }
-    ASSERT_EQ(rc, n < 4 ? PICTURE_NOT_PICTURE : n < 128 ? PICTURE_SHORT_HEADER : n < pic.size() - 769 ? PICTURE_TRUNCATED : PICTURE_OK) << n;
+    const int expected = n < 4 ? PICTURE_NOT_PICTURE : n < 128 ? PICTURE_SHORT_HEADER : n < pic.size() - 769 ? PICTURE_TRUNCATED : PICTURE_OK;
+    ASSERT_EQ(rc, expected) << n;
   }
   std::mt19937 rng(5);
   for (std::size_t at = 0; at < pic.size(); ++at) {
@@ -248,7 +250,8 @@ TEST(InteropPictures, EveryPictureDecodesToExpectedPixels) {
     int rc = -1;
     const Picture pic = load_picture(entry.path().string(), &rc);
     EXPECT_EQ(rc, PICTURE_OK) << entry.path();
-    EXPECT_EQ(pic.pixels, pixels_from_bgr0(read_file_bytes(std::filesystem::path(entry.path()).replace_extension(".bgr0")))) << entry.path();
+    const Bytes expected = read_file_bytes(std::filesystem::path(entry.path()).replace_extension(".bgr0"));
+    EXPECT_EQ(pic.pixels, pixels_from_bgr0(expected)) << entry.path();
     ++checked;
   }
   EXPECT_GE(checked, 7);

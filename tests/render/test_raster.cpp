@@ -92,7 +92,8 @@ void expect_tiling_covers_once(float left, float top, float right, float bottom,
     for (int x = 0; x < width; ++x) {
       const bool inside = float(x) >= left && float(x) < right && float(y) >= top && float(y) < bottom;
       const std::uint32_t colour = forward[std::size_t(y * width + x)];
-      ASSERT_TRUE(colour == backward[std::size_t(y * width + x)] && (colour != 0) == inside) << "(" << x << ", " << y << ") seed " << seed;
+      ASSERT_TRUE(colour == backward[std::size_t(y * width + x)] && (colour != 0) == inside)
+          << "(" << x << ", " << y << ") seed " << seed;
     }
 }
 
@@ -186,7 +187,8 @@ struct GuardedFrame {
   explicit GuardedFrame(int rows)
       : storage(std::size_t(width * rows) + 8192, 0xDEADBEEF), frame(std::span(storage).subspan(4096, std::size_t(width * rows))) {}
   bool guards_intact() const {
-    return std::count(storage.begin(), storage.begin() + 4096, 0xDEADBEEF) + std::count(storage.end() - 4096, storage.end(), 0xDEADBEEF) == 8192;
+    return std::count(storage.begin(), storage.begin() + 4096, 0xDEADBEEF) +
+               std::count(storage.end() - 4096, storage.end(), 0xDEADBEEF) == 8192;
   }
 };
 

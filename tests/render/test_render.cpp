@@ -148,7 +148,8 @@ Scene& random_scene(TestScene& s, std::uint32_t seed) {
     std::vector<Triangle> triangles;
     for (std::uint32_t t = 0; t < 150; ++t) {
       const auto [centre, span] = random_face(t < 2 ? 0 : t < 4 ? 1 : t < 7 ? 2 : t < 12 ? 3 : 4);
-      for (int k = 0; k < 3; ++k) points.push_back({centre.x + span * unit(rng), centre.y + span * unit(rng), centre.z + span * unit(rng)});
+      for (int k = 0; k < 3; ++k)
+        points.push_back({centre.x + span * unit(rng), centre.y + span * unit(rng), centre.z + span * unit(rng)});
       triangles.push_back({3 * t, 3 * t + 1, 3 * t + 2});
     }
     Mesh* mesh = s.mesh("M" + std::to_string(m), points, triangles, materials[m % 3]);
