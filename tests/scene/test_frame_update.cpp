@@ -270,32 +270,6 @@ TEST_F(FrameUpdate, HideTrackKeyedAtZeroHidesUntilJustAfterItsSecondKey) {
   EXPECT_EQ(plain->flags, 0u);
 }
 
-TEST_F(FrameUpdate, WithoutActiveSceneOrWithAnEmptyListNothingChanges) {
-  Camera* camera = add<Camera>(NODE_CAMERA, 1);
-  Mesh* mesh = add_mesh(2, {{1, 1, 1}});
-  EXPECT_EQ(scene_update(), SCENE_NO_ACTIVE);  // objects but no animation nodes
-  expect_vector(mesh->vertices[0].transformed_position, 0, 0, 0);
-  Scene nodes_only;
-  scene_set_active(&nodes_only);
-  add_node(ANIM_CAMERA, 1, -1, camera, {4, 4, 4});
-  nodes_only.end_frame = 100;
-  EXPECT_EQ(scene_update(), SCENE_NO_ACTIVE);  // animation nodes but no objects
-  expect_vector(camera->position, 0, 0, 0);
-  lib_init(15);
-  EXPECT_EQ(scene_update(), SCENE_NO_ACTIVE);
-}
-
-TEST_F(FrameUpdate, EndFrameIsRefusedAndTheUpdateShowsThePreviousFrameAgain) {
-  Mesh* mesh = add_mesh(1, {});
-  add_object_node(0, -1, mesh, {0, 0, 0})->tracks->slots[SLOT_POSITION] =
-      track_of({0, 100}, [](Key& k, int i) { k.value[0] = float(i * 100); });
-  track_setup_spline(scene->first_anim_node->tracks->slots[SLOT_POSITION].get());
-  ASSERT_EQ(update_at(50), SCENE_OK);
-  EXPECT_EQ(scene_set_frame(100), SCENE_BAD_FRAME);
-  ASSERT_EQ(scene_update(), SCENE_OK);
-  EXPECT_EQ(mesh->position.x, 50.0f);
-}
-
 TEST_F(FrameUpdate, MorphAtAQuarterUsesThePointAQuarterOfTheWay) {
   add_morph();
   Camera* camera = add_camera(2, 5, {0, 3, -20}, {1, 0, 0});
