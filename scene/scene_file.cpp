@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <memory>
 
 #include "scene/scene.h"
@@ -12,6 +13,9 @@ namespace {
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
+
+// Scene files are a few megabytes; a size beyond this is read without reserving room first.
+constexpr std::uint64_t max_reserved_bytes = std::uint64_t(1) << 30;
 
 }  // namespace
 
@@ -24,15 +28,12 @@ int scene_file_load(const char* file_name, SceneFile& file) {
   if (f == nullptr) return SCENE_CANNOT_OPEN;
   try {
     // Read in blocks rather than trusting a size from seeking: works for any kind of file.
-    // The size from seeking only reserves room, so that a large file is not copied as it grows.
-    if (std::fseek(f.get(), 0, SEEK_END) == 0) {
-      long size = std::ftell(f.get());
-      try {
-        if (size > 0) file.bytes.reserve(std::size_t(size));
-      } catch (const std::exception&) {
-        // Not a plain file (a directory reports a huge size): read without the room.
-      }
-      std::rewind(f.get());
+    // The size of a regular file only reserves room, so that a large file is not copied as it
+    // grows; other kinds (a directory reports a huge size) are read without it.
+    std::error_code error;
+    if (std::filesystem::is_regular_file(file_name, error)) {
+      const std::uintmax_t size = std::filesystem::file_size(file_name, error);
+      if (!error && size <= max_reserved_bytes) file.bytes.reserve(std::size_t(size));
     }
     std::uint8_t block[65536];
     std::size_t n;
