@@ -2,9 +2,11 @@
 // message boxes without a window system; the live console's pure rules.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <array>
+#include <cstdlib>
 #include <set>
+#include <string>
+#include <tuple>
 #include <utility>
 
 #include "platform/display_sdl.h"
@@ -16,340 +18,181 @@
 
 namespace {
 
-SetupDialogState started() {
-  SetupDialogState state;
-  dialog_start(state);
-  return state;
-}
-
-// The centre of a control in dialog pixels, where a click lands.
-void centre_of(int id, int* x, int* y) {
-  const PixelRect r = control_rect(*dialog_control(id));
-  *x = r.x + r.width / 2;
-  *y = r.y + r.height / 2;
-}
-
-void click(SetupDialogState& state, int id) {
-  int x = 0, y = 0;
-  centre_of(id, &x, &y);
-  dialog_mouse_down(state, x, y);
-  dialog_mouse_up(state, x, y);
-}
-
-// No window system can be reached: no display named and no video driver chosen.
-void forget_display() {
-  unsetenv("DISPLAY");
-  unsetenv("WAYLAND_DISPLAY");
-  unsetenv("SDL_VIDEODRIVER");
-}
+std::array<int, 4> rect_of(const PixelRect& r) { return {r.x, r.y, r.width, r.height}; }
+PixelRect rect_of(int id) { return control_rect(*dialog_control(id)); }
 
 }  // namespace
 
-TEST(SetupDialogTemplate, TitleSizeAndControlsOfResource101) {
+TEST(SetupDialogTemplate, Resource101InDialogUnitsAndPixels) {
   const DialogTemplate& t = setup_dialog_template;
   EXPECT_EQ(t.resource_id, 101);
   EXPECT_EQ(t.title, "korvelia - quindle07 demo competition");
-  EXPECT_EQ(t.width, 302);
-  EXPECT_EQ(t.height, 138);
+  EXPECT_EQ((std::array{t.width, t.height}), (std::array{302, 138}));
   ASSERT_EQ(t.controls.size(), 6u);
-  const DialogControl* ok = dialog_control(1);
-  ASSERT_NE(ok, nullptr);
-  EXPECT_EQ(ok->kind, ControlKind::default_button);
-  EXPECT_EQ(ok->text, "OK");
-  EXPECT_EQ(dialog_control(2)->text, "Abbrechen");
-  EXPECT_EQ(dialog_control(1002)->text, "fullscreen ");  // with its trailing blank
-  EXPECT_EQ(dialog_control(1002)->kind, ControlKind::auto_radio);
-  EXPECT_EQ(dialog_control(1003)->text, "windowed");
-  const DialogControl& c = *dialog_control(1003);
-  EXPECT_EQ((std::array{c.x, c.y, c.width, c.height}), (std::array{236, 112, 45, 13}));
-  EXPECT_EQ(t.controls[3].text, "video mode");
-  EXPECT_EQ(t.controls[3].kind, ControlKind::group_box);
+  const std::tuple<int, ControlKind, const char*> controls[] = {
+      {id_ok, ControlKind::default_button, "OK"},  {id_cancel, ControlKind::button, "Abbrechen"},
+      {id_fullscreen, ControlKind::auto_radio, "fullscreen "},  // with its trailing blank
+      {id_windowed, ControlKind::auto_radio, "windowed"}};
+  for (auto [id, kind, text] : controls) {
+    ASSERT_NE(dialog_control(id), nullptr) << id;
+    EXPECT_EQ(dialog_control(id)->kind, kind) << id;
+    EXPECT_EQ(dialog_control(id)->text, text);
+  }
   EXPECT_EQ(t.controls[2].bitmap, 110);
+  const IndexedBitmap bmp = resource_bitmap(110);
+  ASSERT_EQ((std::array{bmp.width, bmp.height, int(bmp.indices.size())}), (std::array{320, 200, 64000}));
+  std::set<std::uint32_t> colours;
+  for (std::uint8_t i : bmp.indices) colours.insert(bmp.palette[i]);
+  EXPECT_GT(colours.size(), 50u);  // a picture, not a blank
+  // 1.5 px across, 1.625 down, rounded: 302 x 138 units are 453 x 224 px; OK's 229, 7 to
+  // 288, 21 units become 344, 11 to 432, 34; the picture fills 320 x 200 px at (11, 11).
+  EXPECT_EQ((std::array{dialog_width_px(), dialog_height_px()}), (std::array{453, 224}));
+  EXPECT_EQ(rect_of(rect_of(id_ok)), (std::array{344, 11, 88, 23}));
+  EXPECT_EQ(rect_of(control_rect(t.controls[2])), (std::array{11, 11, 320, 200}));
 }
 
-TEST(DialogUnits, AcrossOneAndAHalfDownOneAndFiveEighths) {
-  EXPECT_EQ(dialog_width_px(), 453);   // 302 x 1.5
-  EXPECT_EQ(dialog_height_px(), 224);  // 138 x 1.625 = 224.25
-  const PixelRect ok = control_rect(*dialog_control(1));
-  EXPECT_EQ(ok.x, 344);  // 229 x 1.5 = 343.5, rounded up
-  EXPECT_EQ(ok.y, 11);   // 7 x 1.625 = 11.375
-  EXPECT_EQ(ok.x + ok.width, 432);
-  EXPECT_EQ(ok.y + ok.height, 34);  // 21 x 1.625 = 34.125
-  const PixelRect picture = control_rect(setup_dialog_template.controls[2]);
-  EXPECT_EQ((std::array{picture.x, picture.y, picture.width, picture.height}), (std::array{11, 11, 320, 200}));
-  // The picture ends left of the buttons and above the dialog's bottom edge.
-  EXPECT_LT(picture.x + picture.width, ok.x);
-  EXPECT_LT(picture.y + picture.height, dialog_height_px());
-}
-
-TEST(SetupDialogProcedure, StartChecksFullscreenAndAsksForFocus) {
-  SetupDialogState state;
-  EXPECT_TRUE(setup_dialog_procedure(state, DIALOG_INIT, 0));
-  EXPECT_TRUE(state.fullscreen_checked);
-  EXPECT_FALSE(state.windowed_checked);
-  EXPECT_FALSE(state.ended);
-}
-
-TEST(SetupDialogProcedure, OkReadsTheStateOf1002) {
-  SetupDialogState state;
-  state.fullscreen_checked = true;
-  EXPECT_TRUE(setup_dialog_procedure(state, DIALOG_COMMAND, 1));
-  EXPECT_TRUE(state.ended);
-  EXPECT_TRUE(state.choice.run);
-  EXPECT_TRUE(state.choice.fullscreen);
-
-  SetupDialogState windowed;
-  windowed.windowed_checked = true;
-  setup_dialog_procedure(windowed, DIALOG_COMMAND, 1);
-  EXPECT_TRUE(windowed.choice.run);
-  EXPECT_FALSE(windowed.choice.fullscreen);
-}
-
-TEST(SetupDialogProcedure, CancelEndsWithoutRun) {
-  SetupDialogState state;
-  state.fullscreen_checked = true;
-  EXPECT_TRUE(setup_dialog_procedure(state, DIALOG_COMMAND, 2));
-  EXPECT_TRUE(state.ended);
-  EXPECT_FALSE(state.choice.run);
-}
-
-TEST(SetupDialogProcedure, OtherMessagesAndControlsAreNotHandled) {
-  SetupDialogState state;
-  EXPECT_FALSE(setup_dialog_procedure(state, DIALOG_OTHER, 1));
-  EXPECT_FALSE(setup_dialog_procedure(state, DIALOG_COMMAND, 1002));
-  EXPECT_FALSE(setup_dialog_procedure(state, DIALOG_COMMAND, 7));
-  EXPECT_FALSE(state.ended);
-}
-
-TEST(SetupDialogKeys, EnterWithNoChangeStartsFullscreen) {
-  SetupDialogState state = started();
-  EXPECT_EQ(state.focus, id_ok);
-  dialog_key(state, DialogKey::enter);
-  EXPECT_TRUE(state.ended);
-  EXPECT_TRUE(state.choice.run);
-  EXPECT_TRUE(state.choice.fullscreen);
-}
-
-TEST(SetupDialogKeys, ArrowDownThenEnterStartsWindowed) {
-  SetupDialogState state = started();
-  dialog_key(state, DialogKey::down);
-  EXPECT_TRUE(state.windowed_checked);
-  EXPECT_FALSE(state.fullscreen_checked);
-  EXPECT_EQ(state.focus, id_windowed);
-  dialog_key(state, DialogKey::enter);  // the focus is on no push button: OK
-  EXPECT_TRUE(state.choice.run);
-  EXPECT_FALSE(state.choice.fullscreen);
-}
-
-TEST(SetupDialogKeys, ArrowUpAndLeftReturnToFullscreen) {
-  for (DialogKey back : {DialogKey::up, DialogKey::left}) {
-    SetupDialogState state = started();
-    dialog_key(state, DialogKey::right);
-    dialog_key(state, back);
-    EXPECT_TRUE(state.fullscreen_checked);
-    EXPECT_FALSE(state.windowed_checked);
+TEST(SetupDialogProcedure, StartChecksFullscreenOkReadsTheRadioCancelEnds) {
+  SetupDialogState start;
+  EXPECT_TRUE(setup_dialog_procedure(start, DIALOG_INIT, 0));
+  EXPECT_TRUE(start.fullscreen_checked && !start.windowed_checked && !start.ended);
+  const struct {
+    bool windowed;  // the radio checked before the message
+    DialogMessage message;
+    int id;
+    bool handled, run;  // handled commands end the dialog
+  } cases[] = {{false, DIALOG_COMMAND, id_ok, true, true},          {true, DIALOG_COMMAND, id_ok, true, true},
+               {false, DIALOG_COMMAND, id_cancel, true, false},     {false, DIALOG_OTHER, id_ok, false, false},
+               {false, DIALOG_COMMAND, id_fullscreen, false, false}, {false, DIALOG_COMMAND, 7, false, false}};
+  for (const auto& c : cases) {
+    SetupDialogState state;
+    state.fullscreen_checked = !c.windowed, state.windowed_checked = c.windowed;
+    EXPECT_EQ(setup_dialog_procedure(state, c.message, c.id), c.handled) << c.message << " " << c.id;
+    EXPECT_EQ(state.ended, c.handled) << c.id;
+    EXPECT_EQ(state.choice.run, c.run) << c.id;
+    if (c.run) { EXPECT_EQ(state.choice.fullscreen, !c.windowed); }
   }
 }
 
-TEST(SetupDialogKeys, EscapeCancels) {
-  SetupDialogState state = started();
-  dialog_key(state, DialogKey::down);
-  dialog_key(state, DialogKey::escape);
-  EXPECT_TRUE(state.ended);
-  EXPECT_FALSE(state.choice.run);
-}
-
-TEST(SetupDialogKeys, TabVisitsOkCancelAndTheCheckedRadio) {
-  SetupDialogState state = started();
-  dialog_key(state, DialogKey::tab);
-  EXPECT_EQ(state.focus, id_cancel);
-  dialog_key(state, DialogKey::tab);
-  EXPECT_EQ(state.focus, id_fullscreen);
-  dialog_key(state, DialogKey::tab);
-  EXPECT_EQ(state.focus, id_ok);
-  dialog_key(state, DialogKey::back_tab);
-  EXPECT_EQ(state.focus, id_fullscreen);
-  dialog_key(state, DialogKey::down);
-  dialog_key(state, DialogKey::back_tab);
-  EXPECT_EQ(state.focus, id_cancel);
-  dialog_key(state, DialogKey::back_tab);
-  dialog_key(state, DialogKey::back_tab);
-  EXPECT_EQ(state.focus, id_windowed);  // the group is entered at its checked button
-}
-
-TEST(SetupDialogKeys, EnterOrSpaceOnFocusedCancelCancels) {
-  for (DialogKey press : {DialogKey::enter, DialogKey::space}) {
-    SetupDialogState state = started();
-    dialog_key(state, DialogKey::tab);
-    dialog_key(state, press);
-    EXPECT_TRUE(state.ended);
-    EXPECT_FALSE(state.choice.run);
+// Steps from the start: E Enter, X Escape, T Tab, B back-tab, U D L R arrows, S space, C the
+// close box; o c w clicks on OK, Cancel and "windowed", l on the end of that radio's label,
+// n on the picture, the group box and the background; P a press on Cancel, moved off and
+// released over OK; f the focus put on "windowed" without checking it.
+TEST(SetupDialogManager, KeysClicksAndCloseBoxFromTheStart) {
+  const struct {
+    const char* steps;
+    bool ended, run, windowed;
+    int focus;  // 0: not checked
+  } cases[] = {{"", false, false, false, id_ok},   {"E", true, true, false, 0},   {"D", false, false, true, id_windowed},
+               {"DE", true, true, true, 0},        {"RU", false, false, false, 0}, {"RL", false, false, false, 0},
+               {"DX", true, false, true, 0},       {"T", false, false, false, id_cancel},
+               {"TT", false, false, false, id_fullscreen}, {"TTT", false, false, false, id_ok},
+               {"B", false, false, false, id_fullscreen},  {"DB", false, false, true, id_cancel},
+               {"DBBB", false, false, true, id_windowed},  // the group is entered at its checked button
+               {"TE", true, false, false, 0},      {"TS", true, false, false, 0}, {"fS", false, false, true, 0},
+               {"XEC", true, false, false, 0},     {"w", false, false, true, 0},  {"wo", true, true, true, 0},
+               {"l", false, false, true, 0},       {"c", true, false, false, 0},  {"C", true, false, false, 0},
+               {"n", false, false, false, 0},      {"P", false, false, false, 0}};
+  const std::string key_names = "EXTBUDLRS";
+  const DialogKey keys[] = {DialogKey::enter, DialogKey::escape, DialogKey::tab,   DialogKey::back_tab, DialogKey::up,
+                            DialogKey::down,  DialogKey::left,   DialogKey::right, DialogKey::space};
+  const auto centre = [](int id) { return std::pair{rect_of(id).x + rect_of(id).width / 2, rect_of(id).y + rect_of(id).height / 2}; };
+  const auto click = [](SetupDialogState& state, std::pair<int, int> at) {
+    dialog_mouse_down(state, at.first, at.second);
+    dialog_mouse_up(state, at.first, at.second);
+  };
+  for (const auto& c : cases) {
+    SetupDialogState state;
+    dialog_start(state);
+    for (const char* s = c.steps; *s; ++s) {
+      if (key_names.find(*s) != std::string::npos) dialog_key(state, keys[key_names.find(*s)]);
+      if (*s == 'C') dialog_close_box(state);
+      if (*s == 'o' || *s == 'c' || *s == 'w') click(state, centre(*s == 'o' ? id_ok : *s == 'c' ? id_cancel : id_windowed));
+      if (*s == 'l') click(state, {rect_of(id_windowed).x + rect_of(id_windowed).width - 2, rect_of(id_windowed).y + 1});
+      if (*s == 'f') state.focus = id_windowed;
+      if (*s == 'n')
+        for (auto at : {std::pair{100, 100}, {345, 140}, {440, 220}}) click(state, at);
+      if (*s == 'P') {
+        dialog_mouse_down(state, centre(id_cancel).first, centre(id_cancel).second);
+        dialog_mouse_move(state, 5, 5);
+        EXPECT_FALSE(state.pressed_inside);
+        dialog_mouse_up(state, centre(id_ok).first, centre(id_ok).second);
+      }
+    }
+    EXPECT_EQ(state.pressed, 0) << c.steps;
+    EXPECT_EQ(state.ended, c.ended) << c.steps;
+    EXPECT_EQ(state.choice.run, c.run) << c.steps;
+    if (c.run) { EXPECT_EQ(state.choice.fullscreen, !c.windowed) << c.steps; }
+    EXPECT_EQ(state.windowed_checked, c.windowed) << c.steps;
+    EXPECT_EQ(state.fullscreen_checked, !c.windowed) << c.steps;
+    if (c.focus) { EXPECT_EQ(state.focus, c.focus) << c.steps; }
   }
 }
 
-TEST(SetupDialogKeys, SpaceOnFocusedRadioChecksIt) {
-  SetupDialogState state = started();
-  state.focus = id_windowed;
-  dialog_key(state, DialogKey::space);
-  EXPECT_TRUE(state.windowed_checked);
-  EXPECT_FALSE(state.ended);
-}
-
-TEST(SetupDialogKeys, KeysAfterTheEndChangeNothing) {
-  SetupDialogState state = started();
-  dialog_key(state, DialogKey::escape);
-  dialog_key(state, DialogKey::enter);
-  dialog_close_box(state);
-  EXPECT_FALSE(state.choice.run);
-}
-
-TEST(SetupDialogMouse, ClickWindowedThenOk) {
-  SetupDialogState state = started();
-  click(state, id_windowed);
-  EXPECT_TRUE(state.windowed_checked);
-  EXPECT_FALSE(state.ended);
-  click(state, id_ok);
-  EXPECT_TRUE(state.choice.run);
-  EXPECT_FALSE(state.choice.fullscreen);
-}
-
-TEST(SetupDialogMouse, ClickOnRadioLabelCountsAsClickOnRadio) {
-  SetupDialogState state = started();
-  const PixelRect r = control_rect(*dialog_control(id_windowed));
-  dialog_mouse_down(state, r.x + r.width - 2, r.y + 1);
-  dialog_mouse_up(state, r.x + r.width - 2, r.y + 1);
-  EXPECT_TRUE(state.windowed_checked);
-}
-
-TEST(SetupDialogMouse, ClickCancelEnds) {
-  SetupDialogState state = started();
-  click(state, id_cancel);
-  EXPECT_TRUE(state.ended);
-  EXPECT_FALSE(state.choice.run);
-}
-
-TEST(SetupDialogMouse, ReleasingOutsideThePressedButtonDoesNothing) {
-  SetupDialogState state = started();
-  int x = 0, y = 0;
-  centre_of(id_cancel, &x, &y);
-  dialog_mouse_down(state, x, y);
-  EXPECT_TRUE(state.pressed_inside);
-  dialog_mouse_move(state, 5, 5);
-  EXPECT_FALSE(state.pressed_inside);
-  int ok_x = 0, ok_y = 0;
-  centre_of(id_ok, &ok_x, &ok_y);
-  dialog_mouse_up(state, ok_x, ok_y);  // released over another button
-  EXPECT_FALSE(state.ended);
-  EXPECT_EQ(state.pressed, 0);
-}
-
-TEST(SetupDialogMouse, ClicksOnPictureGroupBoxAndBackgroundDoNothing) {
-  SetupDialogState state = started();
-  for (auto [x, y] : {std::pair{100, 100}, std::pair{345, 140}, std::pair{440, 220}}) {
-    EXPECT_EQ(dialog_control_at(x, y), 0);
-    dialog_mouse_down(state, x, y);
-    dialog_mouse_up(state, x, y);
-  }
-  EXPECT_FALSE(state.ended);
-  EXPECT_TRUE(state.fullscreen_checked);
-}
-
-TEST(SetupDialogCloseBox, Cancels) {
-  SetupDialogState state = started();
-  dialog_close_box(state);
-  EXPECT_TRUE(state.ended);
-  EXPECT_FALSE(state.choice.run);
-}
-
+// The picture lands pixel for pixel at (11, 11), each button holds dark text; checking
+// "windowed" redraws only the radio buttons, right of the picture.
 TEST(SetupDialogSnapshot, ShowsPictureButtonsAndCheckedRadio) {
-  if (find_sans_font().empty()) GTEST_SKIP() << "no sans-serif font installed";
-  SetupDialogState state = started();
+  const std::string font = find_sans_font();
+  if (font.empty()) GTEST_SKIP() << "no sans-serif font installed";
+  EXPECT_NE(font.find(".tt"), std::string::npos) << font;
+  SetupDialogState state;
+  dialog_start(state);
   const std::vector<std::uint32_t> full = setup_dialog_snapshot(state);
   const int w = dialog_width_px();
   ASSERT_EQ(full.size(), std::size_t(w) * dialog_height_px());
-
-  // The picture lands pixel for pixel at (11, 11).
   const IndexedBitmap bmp = resource_bitmap(110);
   int mismatches = 0;
-  for (int y = 0; y < 200; ++y)
-    for (int x = 0; x < 320; ++x)
-      mismatches += full[std::size_t(y + 11) * w + std::size_t(x + 11)] != bmp.palette[bmp.indices[std::size_t(y) * 320 + x]];
+  for (int i = 0; i < 320 * 200; ++i)
+    mismatches += full[std::size_t(i / 320 + 11) * w + std::size_t(i % 320 + 11)] != bmp.palette[bmp.indices[i]];
   EXPECT_EQ(mismatches, 0);
-
-  // Each button holds dark text on its face.
   for (int id : {id_ok, id_cancel}) {
-    const PixelRect r = control_rect(*dialog_control(id));
+    const PixelRect r = rect_of(id);
     int dark = 0;
     for (int y = r.y + 4; y < r.y + r.height - 4; ++y)
       for (int x = r.x + 4; x < r.x + r.width - 4; ++x) dark += (full[std::size_t(y) * w + x] & 0xff) < 0x60;
     EXPECT_GT(dark, 10) << "button " << id;
   }
-
-  // Checking "windowed" redraws the radio buttons; the picture stays as it was.
   dialog_key(state, DialogKey::down);
   const std::vector<std::uint32_t> windowed = setup_dialog_snapshot(state);
   ASSERT_EQ(windowed.size(), full.size());
-  const PixelRect radio = control_rect(*dialog_control(id_windowed));
   int changed_in_radio = 0;
   for (std::size_t i = 0; i < full.size(); ++i)
     if (full[i] != windowed[i]) {
-      const int x = int(i % w), y = int(i / w);
-      EXPECT_GE(x, 331) << "pixel " << x << "," << y;
-      changed_in_radio += radio.contains(x, y);
+      EXPECT_GE(int(i % w), 331) << "pixel " << i % w << "," << i / w;
+      changed_in_radio += rect_of(id_windowed).contains(int(i % w), int(i / w));
     }
   EXPECT_GT(changed_in_radio, 0);
 }
 
-TEST(SansFont, FoundThroughFontconfigOrFallback) {
-  const std::string font = find_sans_font();
-  if (font.empty()) GTEST_SKIP() << "no sans-serif font installed";
-  EXPECT_NE(font.find(".tt"), std::string::npos) << font;
-}
-
-TEST(MessageBox, WithoutWindowSystemPrintsCaptionAndText) {
-  forget_display();
+// Without a display, and on the drivers SDL picks by itself that draw into memory (nobody
+// could see a window there), there is no live window system and message boxes go to
+// standard error as "caption: text".
+TEST(LiveWindowSystem, NullWithoutDisplayOrOnMemoryDriversAndMessagesGoToStderr) {
+  unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
+  for (const char* driver : {"none", "x11", "offscreen", "dummy"}) {
+    setenv("SDL_VIDEODRIVER", driver, 1);
+    EXPECT_EQ(make_live_window_system(), nullptr) << driver;
+    EXPECT_EQ(make_live_toolkit(), nullptr) << driver;
+  }
+  unsetenv("SDL_VIDEODRIVER");
   testing::internal::CaptureStderr();
   show_message_box("script loading failed", "error");
   const std::string printed = testing::internal::GetCapturedStderr();
   EXPECT_NE(printed.find("error: script loading failed\n"), std::string::npos) << printed;
-}
-
-TEST(MessageBox, HeadlessWindowSystemPrintsCaptionAndText) {
-  HeadlessWindowSystem window;
   testing::internal::CaptureStderr();
-  window.message_box("null pointer error", "error in script -> loading data");
+  HeadlessWindowSystem().message_box("null pointer error", "error in script -> loading data");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "error in script -> loading data: null pointer error\n");
 }
 
-TEST(LiveWindowSystem, NullWithoutDisplay) {
-  forget_display();
-  for (const char* driver : {"none", "x11"}) {
-    setenv("SDL_VIDEODRIVER", driver, 1);
-    EXPECT_EQ(make_live_window_system(), nullptr) << driver;
-    EXPECT_EQ(make_live_toolkit(), nullptr) << driver;
-  }
-}
-
-TEST(LiveWindowSystem, NullOnDriversThatDrawIntoMemory) {
-  // SDL picks these by itself when no display answers; nobody could see the dialog there.
-  forget_display();
-  for (const char* driver : {"offscreen", "dummy"}) {
-    setenv("SDL_VIDEODRIVER", driver, 1);
-    EXPECT_EQ(make_live_window_system(), nullptr) << driver;
-    EXPECT_EQ(make_live_toolkit(), nullptr) << driver;
-  }
-}
-
 TEST(Letterbox, FourByThreeCentredInAnyOutput) {
-  const auto same = [](ScreenRect r, ScreenRect want) {
-    return r.x == want.x && r.y == want.y && r.width == want.width && r.height == want.height;
-  };
-  EXPECT_TRUE(same(letterbox_4_3(640, 480), {0, 0, 640, 480}));
-  EXPECT_TRUE(same(letterbox_4_3(1024, 768), {0, 0, 1024, 768}));
-  EXPECT_TRUE(same(letterbox_4_3(1920, 1080), {240, 0, 1440, 1080}));  // bars left and right
-  EXPECT_TRUE(same(letterbox_4_3(1280, 1024), {0, 32, 1280, 960}));    // bars above and below
-  EXPECT_TRUE(same(letterbox_4_3(1280, 800), {107, 0, 1066, 800}));
-  EXPECT_TRUE(same(letterbox_4_3(0, 480), {0, 0, 0, 0}));
+  // Output size, then the picture's x, y, width and height: bars left and right at 1920 x 1080,
+  // above and below at 1280 x 1024.
+  for (auto [w, h, x, y, pw, ph] : {std::array{640, 480, 0, 0, 640, 480}, {1024, 768, 0, 0, 1024, 768},
+                                    {1920, 1080, 240, 0, 1440, 1080}, {1280, 1024, 0, 32, 1280, 960},
+                                    {1280, 800, 107, 0, 1066, 800}, {0, 480, 0, 0, 0, 0}}) {
+    const ScreenRect r = letterbox_4_3(w, h);
+    EXPECT_EQ((std::array{r.x, r.y, r.width, r.height}), (std::array{x, y, pw, ph})) << w << "x" << h;
+  }
 }
 
 TEST(ConsoleKeyCode, EscapeIs27AndNoOtherKeyIs) {
@@ -368,35 +211,10 @@ TEST(KeyQueue, OldestFirstAndEscapeSurvivesAFullQueue) {
   for (int i = 0; i < KeyQueue::capacity + 10; ++i) key_queue_push(queue, 'a');
   key_queue_push(queue, key_escape);
   int last = 0, count = 0;
-  while (!key_queue_empty(queue)) {
-    last = key_queue_pop(queue);
-    ++count;
-  }
+  for (; !key_queue_empty(queue); ++count) last = key_queue_pop(queue);
   EXPECT_EQ(count, KeyQueue::capacity);
   EXPECT_EQ(last, key_escape);
-
-  key_queue_push(queue, 'x');
-  key_queue_push(queue, 'y');
+  for (int key : {'x', 'y'}) key_queue_push(queue, key);  // after the wrap
   EXPECT_EQ(key_queue_pop(queue), 'x');
   EXPECT_EQ(key_queue_pop(queue), 'y');
-}
-
-TEST(DialogResources, PictureIs320x200WithPaletteAndIconHasThreeSizes) {
-  const IndexedBitmap bmp = resource_bitmap(110);
-  EXPECT_EQ(bmp.width, 320);
-  EXPECT_EQ(bmp.height, 200);
-  ASSERT_EQ(bmp.indices.size(), 64000u);
-  std::set<std::uint32_t> colours;
-  for (std::uint8_t i : bmp.indices) colours.insert(bmp.palette[i]);
-  EXPECT_GT(colours.size(), 50u);  // a picture, not a blank
-  EXPECT_TRUE(resource_bitmap(111).indices.empty());
-
-  const std::vector<IconImage> icons = resource_icon_group(107);
-  ASSERT_EQ(icons.size(), 3u);
-  for (const IconImage& icon : icons) {
-    ASSERT_EQ(icon.pixels.size(), std::size_t(icon.size) * icon.size);
-    EXPECT_EQ(icon.pixels[0] >> 24, 0u) << "rounded corner is transparent";
-    EXPECT_EQ(icon.pixels[std::size_t(icon.size / 2) * icon.size + icon.size / 2] >> 24, 255u);
-  }
-  EXPECT_TRUE(resource_icon_group(108).empty());
 }
