@@ -1,256 +1,487 @@
-// The music calls over the real sound library: error texts, the recorded set-up, and every
-// way a tune can fail to load, through real files and through callbacks that fail on request.
+// The music calls over the real sound library: error texts, the recorded set-up, every way a
+// tune can fail to load (real files, and file callbacks that fail on request), the song
+// position in capture mode and from the stamps of what is heard, the interop tunes, a whole
+// capture, and live output through SDL's dummy and disk drivers. Each case runs in its own
+// process under ctest, so the environment a live case sets is its own.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
 #include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <new>
+#include <set>
+#include <sstream>
+#include <thread>
+#include <type_traits>
 
+#include "driver/capture.h"
 #include "driver/music.h"
 #include "platform/sound_openmpt.h"
 #include "platform/sound_session.h"
-#include "sound_fixtures.h"
+#include "platform/sound_stamps.h"
+#include "testdata.h"
+#include "tools/mod_writer.h"
+#include "tools/show_assets.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<unsigned char> tune_bytes() {
-  const std::vector<std::uint8_t> bytes = mod_encode(show_tune());
-  return {bytes.begin(), bytes.end()};
+using Bytes = std::vector<unsigned char>;
+
+fs::path write_tune(const std::string& test_name) {
+  const fs::path dir = scratch_dir("sound_" + test_name);
+  write_show_tune(dir);
+  return dir / "tune.mod";
 }
 
-// Loads through the offline library with the program's own callbacks; the error code.
-int load_error(const fs::path& path) {
-  auto sound = make_offline_sound();
-  sound->set_file_callbacks(tune_file_callbacks());
-  sound->init(44100, 64, 0);
-  Song* song = sound->load_song(path.c_str());
-  EXPECT_EQ(song != nullptr, sound->get_error() == SOUND_OK);
-  return sound->get_error();
+Bytes cut(const Bytes& bytes, std::size_t n) { return {bytes.begin(), bytes.begin() + std::ptrdiff_t(n)}; }
+
+class RecordingWindow final : public WindowSystem {
+ public:
+  std::vector<std::pair<std::string, std::string>> boxes;  // text, caption
+  SetupChoice run_setup_dialog() override { return {true, false}; }
+  void message_box(std::string_view text, std::string_view caption) override { boxes.emplace_back(text, caption); }
+  void screen_size(int* w, int* h) override { *w = 1024, *h = 768; }
+};
+
+struct TunePosition {
+  int order = 0, row = 0;
+  bool operator==(const TunePosition&) const = default;
+};
+
+// The generated tune's position at sample index `sample` (44100 Hz), from its play plan.
+TunePosition show_tune_position_at(std::int64_t sample) {
+  std::int64_t row_index = sample / show_tune_samples_per_row;
+  for (std::size_t i = 0;; ++i) {
+    if (i == show_tune_plan.size()) i = show_tune_loop_index;
+    const TuneStretch& s = show_tune_plan[i];
+    if (row_index < s.end_row - s.first_row) return {s.order, s.first_row + int(row_index)};
+    row_index -= s.end_row - s.first_row;
+  }
 }
 
-int load_faulty() {
+// The position reported after mixing `mixed` samples: that of the last sample mixed.
+TunePosition show_tune_position_after(std::int64_t mixed) {
+  return mixed == 0 ? TunePosition{} : show_tune_position_at(mixed - 1);
+}
+
+// A tune handed to music_start, and played when that succeeded.
+template <class Sound>
+struct Started {
+  std::unique_ptr<Sound> sound;
+  RecordingWindow window;
+  Music music;
+  int code = 0;  // music_start's result
+  TunePosition position() {
+    SongPosition p{7, 7};
+    music_position(music, &p);
+    return {p.order, p.row};
+  }
+};
+
+template <class Sound>
+Started<Sound> start(std::unique_ptr<Sound> sound, const fs::path& tune) {
+  Started<Sound> s;
+  s.sound = std::move(sound);
+  s.code = music_start(s.music, *s.sound, s.window, tune.string());
+  if (s.code == 1) music_play(s.music);
+  return s;
+}
+
+// After a failed start: one message box with `text`, then a silent show that stays at (0, 0)
+// (an offline library mixes five seconds first).
+template <class Sound>
+void expect_silent_show(Started<Sound>& s, const std::string& text) {
+  EXPECT_EQ(s.code, 0);
+  ASSERT_EQ(s.window.boxes.size(), 1u);
+  EXPECT_EQ(s.window.boxes[0], (std::pair<std::string, std::string>{text, "fmod player init failed"}));
+  EXPECT_EQ(music_play(s.music), 1);
+  if constexpr (std::is_same_v<Sound, OfflineSound>) s.sound->render_until(5.0);
+  EXPECT_EQ(s.position(), TunePosition{});
+  EXPECT_EQ(music_stop(s.music), 1);
+}
+
+// File callbacks over one in-memory file; the armed fault fires at the n-th call (from 0)
+// of its kind, and a read fault either returns -1 or throws std::bad_alloc.
+enum Fault { no_fault, read_error, read_alloc, seek_error, tell_error };
+struct FaultyFile {
+  Bytes bytes;
+  long position = 0;
+  int open_errno = 0, opens = 0, closes = 0, reads = 0, seeks = 0, tells = 0;
+  Fault fault = no_fault;
+  int fault_call = 0;
+  bool fired = false;
+};
+FaultyFile faulty;
+
+bool fires(int call, Fault kind, Fault other_kind = no_fault) {
+  const bool fire = faulty.fault != no_fault && (faulty.fault == kind || faulty.fault == other_kind) && call == faulty.fault_call;
+  return faulty.fired |= fire, fire;
+}
+
+TuneFileCallbacks faulty_callbacks() {
+  TuneFileCallbacks c;
+  c.open = [](const char*) -> void* {
+    if (faulty.open_errno) return errno = faulty.open_errno, nullptr;
+    return ++faulty.opens, faulty.position = 0, &faulty;
+  };
+  c.close = [](void*) { ++faulty.closes; };
+  c.read = [](void* buffer, int size, void*) -> int {
+    if (fires(faulty.reads++, read_error, read_alloc)) return faulty.fault == read_alloc ? throw std::bad_alloc() : -1;
+    const long n = std::clamp<long>(long(faulty.bytes.size()) - faulty.position, 0, size);
+    if (n > 0) std::memcpy(buffer, faulty.bytes.data() + faulty.position, std::size_t(n));
+    return faulty.position += n, int(n);
+  };
+  c.seek = [](void*, int position, signed char mode) -> int {
+    const long base = mode == 0 ? 0 : mode == 1 ? faulty.position : long(faulty.bytes.size());
+    if (fires(faulty.seeks++, seek_error) || base + position < 0) return -1;
+    return faulty.position = base + position, 0;
+  };
+  c.tell = [](void*) { return fires(faulty.tells++, tell_error) ? -1 : int(faulty.position); };
+  return c;
+}
+
+// Loads `bytes` through the faulty callbacks, the fault armed; the error code.
+int load_faulty(Bytes bytes, Fault fault = no_fault, int fault_call = 0, int open_errno = 0) {
+  faulty = FaultyFile{std::move(bytes)};
+  faulty.fault = fault, faulty.fault_call = fault_call, faulty.open_errno = open_errno;
   int error = SOUND_OK;
-  openmpt_module* module = tune_load(faulty_callbacks(), "tune.mod", &error);
   Song owner;  // frees the module
-  owner.module = module;
-  EXPECT_EQ(module != nullptr, error == SOUND_OK);
+  owner.module = tune_load(faulty_callbacks(), "tune.mod", &error);
+  EXPECT_EQ(owner.module != nullptr, error == SOUND_OK);
+  EXPECT_EQ(faulty.closes, open_errno ? 0 : 1) << "the file is closed exactly once";
   return error;
+}
+
+// A capture of the radialblur show over `tune` up to order 2 into dir/out.
+int capture(const fs::path& dir, const fs::path& tune, const char* out, int fps, std::int64_t max_frames = 0) {
+  const std::string script = "tune " + tune.string() + "\nquitpat 2\npattern 0 1\n{\nradialblur 0 1 0 40 - 10 10 -\n}\n";
+  write_file_bytes(dir / "script.txt", {script.begin(), script.end()});
+  CaptureOptions options;
+  options.fps = fps, options.max_frames = max_frames;
+  options.script_path = (dir / "script.txt").string();
+  options.out_dir = (dir / out).string();
+  return run_capture(options);
 }
 
 }  // namespace
 
-TEST(ErrorText, EveryCodeHasItsMessage) {
-  const char* const texts[] = {
-      "No errors",
-      "Cannot call this command after FSOUND_Init.  Call FSOUND_Close first.",
-      "This command failed because FSOUND_Init was not called",
-      "Error initializing output device.",
-      "The output device is already in use and cannot be reused.",
-      "Playing the sound failed.",
-      "Soundcard does not support the features needed for this soundsystem (16bit stereo output)",
-      "Error setting cooperative level for hardware.",
-      "Error creating hardware sound buffer.",
-      "File not found",
-      "Unknown file format",
-      "Error loading file",
-      "Not enough memory ",
-      "The version number of this file format is not supported",
-      "Incorrect mixer selected",
-      "An invalid parameter was passed to this function",
-      "Tried to use A3D and not an A3D hardware card, or dll didnt exist, try another output type.",
-      "Tried to use an EAX command on a non EAX enabled channel or output.",
-      "Failed to allocate a new channel",
-  };
-  for (int code = 0; code <= 18; ++code) EXPECT_STREQ(error_text(code), texts[code]) << code;
-}
-
-TEST(ErrorText, CodesAbove18AndNegativeCodesAreUnknown) {
-  for (int code : {19, 20, 256, INT_MAX, -1, -18, INT_MIN}) EXPECT_STREQ(error_text(code), "Unknown error") << code;
+TEST(ErrorText, CodesInUseTheEndsAndOutOfRange) {
+  const std::pair<int, const char*> texts[] = {
+      {0, "No errors"}, {3, "Error initializing output device."},
+      {4, "The output device is already in use and cannot be reused."}, {9, "File not found"},
+      {10, "Unknown file format"}, {11, "Error loading file"}, {12, "Not enough memory "},  // trailing blank
+      {18, "Failed to allocate a new channel"}};
+  for (auto [code, text] : texts) EXPECT_STREQ(error_text(code), text) << code;
+  for (int code : {19, 256, INT_MAX, -1, INT_MIN}) EXPECT_STREQ(error_text(code), "Unknown error") << code;
 }
 
 TEST(MusicStart, RecordsTheSetUpCallsAndLoadsTheTune) {
-  const fs::path tune = write_tune("setup");
-  auto sound = make_offline_sound();
-  RecordingWindow window;
-  Music music;
-  ASSERT_EQ(music_start(music, *sound, window, tune.string()), 1);
-  const SoundSetup& setup = sound->setup();
-  EXPECT_EQ(setup.output, 2);
-  EXPECT_EQ(setup.driver, 0);
-  EXPECT_EQ(setup.mixer, 4);
-  EXPECT_EQ(setup.rate_hz, 44100);
-  EXPECT_EQ(setup.channels, 64);
-  EXPECT_EQ(setup.flags, 0u);
-  EXPECT_TRUE(setup.callbacks_set);
-  EXPECT_TRUE(window.boxes.empty());
-  EXPECT_NE(music.song, nullptr);
-  EXPECT_EQ(music_stop(music), 1);
+  auto s = start(make_offline_sound(), write_tune("setup"));
+  ASSERT_EQ(s.code, 1);
+  const SoundSetup& set = s.sound->setup();
+  EXPECT_EQ((std::array{set.output, set.driver, set.mixer, set.rate_hz, set.channels, int(set.flags)}),
+            (std::array{2, 0, 4, 44100, 64, 0}));
+  EXPECT_TRUE(set.callbacks_set);
+  EXPECT_TRUE(s.window.boxes.empty());
+  EXPECT_NE(s.music.song, nullptr);
+  EXPECT_EQ(music_stop(s.music), 1);
 }
 
 TEST(MusicStart, MissingTuneShowsFileNotFoundAndTheSongStaysAtTheStart) {
-  auto sound = make_offline_sound();
-  RecordingWindow window;
-  Music music;
-  EXPECT_EQ(music_start(music, *sound, window, (scratch_dir("sound_missing") / "nope.mod").string()), 0);
-  ASSERT_EQ(window.boxes.size(), 1u);
-  EXPECT_EQ(window.boxes[0].first, "File not found");
-  EXPECT_EQ(window.boxes[0].second, "fmod player init failed");
-  EXPECT_EQ(music_play(music), 1);
-  sound->render_until(5.0);
-  SongPosition position{7, 7};
-  music_position(music, &position);
-  EXPECT_EQ(position.order, 0);
-  EXPECT_EQ(position.row, 0);
-  EXPECT_EQ(music_stop(music), 1);
+  auto s = start(make_offline_sound(), scratch_dir("sound_missing") / "nope.mod");
+  expect_silent_show(s, "File not found");
 }
 
-TEST(MusicStart, SetUpCallsAfterInitAreRefused) {
-  auto sound = make_offline_sound();
-  ASSERT_TRUE(sound->init(44100, 64, 0));
-  sound->set_output(7);
-  EXPECT_EQ(sound->get_error(), SOUND_INIT_AFTER_INIT);
-  EXPECT_EQ(sound->setup().output, -1);
-  EXPECT_FALSE(sound->init(44100, 64, 0));
-  EXPECT_EQ(sound->load_song(nullptr), nullptr);
-  EXPECT_EQ(sound->get_error(), SOUND_FILE_NOT_FOUND);
-  EXPECT_FALSE(sound->play_song(nullptr));
-  EXPECT_EQ(sound->get_error(), SOUND_PARAMETER);
-}
-
-TEST(LoadSong, BadFilesGiveTheirCodes) {
+// A missing file, an odd name, a directory, an empty or text file, a header alone, a module
+// cut in half or short by one byte: the message of their code.
+TEST(MusicStart, BadFilesShowTheirMessages) {
   const fs::path dir = scratch_dir("sound_bad_files");
   const std::string text = "tune tune.mod\nquitpat 2\nThis is a script, not a module.\n";
-  write_file_bytes(dir / "empty.mod", {});
-  write_file_bytes(dir / "text.mod", {text.begin(), text.end()});
-  std::vector<unsigned char> bytes = tune_bytes();
-  write_file_bytes(dir / "header_only.mod", {bytes.begin(), bytes.begin() + 1000});
-  write_file_bytes(dir / "half.mod", {bytes.begin(), bytes.begin() + std::ptrdiff_t(bytes.size() / 2)});
-  write_file_bytes(dir / "short_by_one.mod", {bytes.begin(), bytes.end() - 1});
+  const Bytes bytes = mod_encode(show_tune());
   fs::create_directories(dir / "folder.mod");
-
-  EXPECT_EQ(load_error(dir / "missing.mod"), SOUND_FILE_NOT_FOUND);
-  EXPECT_EQ(load_error(dir / "t\xc3\xbc ne *?<>|\"\t.mod"), SOUND_FILE_NOT_FOUND);
-  EXPECT_EQ(load_error(dir / "folder.mod"), SOUND_FILE_LOAD);
-  EXPECT_EQ(load_error(dir / "empty.mod"), SOUND_FILE_FORMAT);
-  EXPECT_EQ(load_error(dir / "text.mod"), SOUND_FILE_FORMAT);
-  EXPECT_EQ(load_error(dir / "header_only.mod"), SOUND_FILE_FORMAT);
-  EXPECT_EQ(load_error(dir / "half.mod"), SOUND_FILE_LOAD);
-  EXPECT_EQ(load_error(dir / "short_by_one.mod"), SOUND_FILE_LOAD);
-}
-
-TEST(LoadSong, CutAtAnyLengthIsRefusedWithinBounds) {
-  const std::vector<unsigned char> bytes = tune_bytes();
-  std::vector<std::size_t> cuts;
-  for (std::size_t n = 0; n < 1200; n += 7) cuts.push_back(n);
-  for (std::size_t n = 1200; n < bytes.size(); n += 1531) cuts.push_back(n);
-  for (std::size_t n : cuts) {
-    faulty_reset({bytes.begin(), bytes.begin() + std::ptrdiff_t(n)});
-    // Below the tag at 1080 nothing tells a module; past it the data falls short.
-    EXPECT_EQ(load_faulty(), n < 1084 ? SOUND_FILE_FORMAT : SOUND_FILE_LOAD) << n;
-    EXPECT_EQ(faulty_file.closes, 1);
+  write_file_bytes(dir / "empty.mod", {});
+  const std::tuple<const char*, Bytes, int> files[] = {  // files with no bytes are not written
+      {"missing.mod", {}, SOUND_FILE_NOT_FOUND}, {"t\xc3\xbc ne *?<>|\"\t.mod", {}, SOUND_FILE_NOT_FOUND},
+      {"folder.mod", {}, SOUND_FILE_LOAD}, {"empty.mod", {}, SOUND_FILE_FORMAT},
+      {"text.mod", {text.begin(), text.end()}, SOUND_FILE_FORMAT}, {"header_only.mod", cut(bytes, 1000), SOUND_FILE_FORMAT},
+      {"half.mod", cut(bytes, bytes.size() / 2), SOUND_FILE_LOAD}, {"short_by_one.mod", cut(bytes, bytes.size() - 1), SOUND_FILE_LOAD}};
+  for (const auto& [name, content, code] : files) {
+    if (!content.empty()) write_file_bytes(dir / name, content);
+    auto s = start(make_offline_sound(), dir / name);
+    EXPECT_EQ(s.code, 0) << name;
+    EXPECT_EQ(s.window.boxes.at(0).first, error_text(code)) << name;
   }
 }
 
-TEST(LoadSong, FlippedBytesNeverBreakTheLoader) {
-  const std::vector<unsigned char> bytes = tune_bytes();
+TEST(LoadSong, CutAtAnyLengthOrFlippedIsRefusedWithinBounds) {
+  const Bytes bytes = mod_encode(show_tune());
+  // Below the tag at 1080 nothing tells a module; past it the data falls short.
+  for (std::size_t n = 0; n < bytes.size(); n += n < 1200 ? 7 : 1531)
+    EXPECT_EQ(load_faulty(cut(bytes, n)), n < 1084 ? SOUND_FILE_FORMAT : SOUND_FILE_LOAD) << n;
   std::uint32_t seed = 7;
   for (int i = 0; i < 300; ++i) {
-    std::vector<unsigned char> copy = bytes;
+    Bytes copy = bytes;
     for (int k = 0; k < 4; ++k) {
       seed = seed * 1103515245u + 12345u;
       // Mostly the headers and patterns, where a flip changes what the loader believes.
-      const std::size_t at = (seed >> 8) % (k < 3 ? 1084 + 8 * 1024 : copy.size());
-      copy[at] ^= std::uint8_t(1u << (seed >> 28) % 8);
+      copy[(seed >> 8) % (k < 3 ? 1084 + 8 * 1024 : copy.size())] ^= std::uint8_t(1u << (seed >> 28) % 8);
     }
-    faulty_reset(copy);
-    const int error = load_faulty();
+    const int error = load_faulty(copy);
     EXPECT_TRUE(error == SOUND_OK || error == SOUND_FILE_FORMAT || error == SOUND_FILE_LOAD) << i << ": " << error;
-    EXPECT_EQ(faulty_file.closes, 1);
   }
 }
 
-TEST(LoadSong, OpenFailureIsFileNotFoundOrOutOfMemory) {
-  faulty_reset(tune_bytes());
-  faulty_file.open_errno = ENOENT;
-  EXPECT_EQ(load_faulty(), SOUND_FILE_NOT_FOUND);
-  faulty_file.open_errno = ENOMEM;
-  EXPECT_EQ(load_faulty(), SOUND_NO_MEMORY);
-  EXPECT_EQ(faulty_file.closes, 0);
-}
-
-// Each fault kind at the first 64 calls of its kind that a load makes, then at every 97th
-// (the loader makes thousands of small reads): the load fails with the fault's code and the
-// file is still closed exactly once.
-TEST(LoadSong, EveryFailingCallbackCallFailsTheLoad) {
-  struct Kind {
-    const char* name;
-    int FaultyFile::*arm;
-    int expected;
-  };
-  const Kind kinds[] = {{"read error", &FaultyFile::fail_read, SOUND_FILE_LOAD},
-                        {"allocation in read", &FaultyFile::throw_read, SOUND_NO_MEMORY},
-                        {"seek error", &FaultyFile::fail_seek, SOUND_FILE_LOAD},
-                        {"tell error", &FaultyFile::fail_tell, SOUND_FILE_LOAD}};
-  const std::vector<unsigned char> bytes = tune_bytes();
-  for (const Kind& kind : kinds) {
+// An open that fails is "File not found", or out of memory when errno says so. Each other
+// fault kind at the first 64 calls of its kind that a load makes, then at every 97th (the
+// loader makes thousands of small reads): the load fails with the fault's code.
+TEST(LoadSong, EachFailingCallbackGivesItsCode) {
+  const Bytes bytes = mod_encode(show_tune());
+  EXPECT_EQ(load_faulty(bytes, no_fault, 0, ENOENT), SOUND_FILE_NOT_FOUND);
+  EXPECT_EQ(load_faulty(bytes, no_fault, 0, ENOMEM), SOUND_NO_MEMORY);
+  for (auto [fault, code] : {std::pair{read_error, SOUND_FILE_LOAD}, {read_alloc, SOUND_NO_MEMORY},
+                             {seek_error, SOUND_FILE_LOAD}, {tell_error, SOUND_FILE_LOAD}}) {
     int call = 0;
     for (;; call += call < 64 ? 1 : 97) {
-      faulty_reset(bytes);
-      faulty_file.*kind.arm = call;
-      const int error = load_faulty();
-      EXPECT_EQ(faulty_file.closes, 1) << kind.name << " at call " << call;
-      if (!faulty_file.fault_fired) {
-        EXPECT_EQ(error, SOUND_OK) << kind.name;
+      const int error = load_faulty(bytes, fault, call);
+      if (!faulty.fired) {
+        EXPECT_EQ(error, SOUND_OK) << fault;
         break;
       }
-      EXPECT_EQ(error, kind.expected) << kind.name << " at call " << call;
+      EXPECT_EQ(error, code) << "fault " << fault << " at call " << call;
     }
-    EXPECT_GT(call, 1) << kind.name;
+    EXPECT_GT(call, 1) << fault;
   }
 }
 
-TEST(LoadSong, ProgramCallbacksAreTheOnlyWayIn) {
-  faulty_reset(tune_bytes());
+// The library opens the tune through the program's callbacks whatever its name, closes it
+// once loaded (long before the song ends), and refuses a set without tell.
+TEST(LoadSong, ReadsOnlyThroughACompleteCallbackSet) {
+  faulty = FaultyFile{mod_encode(show_tune())};
   auto sound = make_offline_sound();
   sound->set_file_callbacks(faulty_callbacks());
   sound->init(44100, 64, 0);
   Song* song = sound->load_song("any name at all");
   ASSERT_NE(song, nullptr);
-  EXPECT_EQ(faulty_file.opens, 1);
-  EXPECT_EQ(faulty_file.closes, 1);  // closed once loaded, long before the song ends
-  EXPECT_GT(faulty_file.reads, 0);
+  EXPECT_EQ((std::array{faulty.opens, faulty.closes, int(faulty.reads > 0)}), (std::array{1, 1, 1}));
   EXPECT_TRUE(sound->free_song(song));
   EXPECT_FALSE(sound->free_song(song));
-}
-
-TEST(LoadSong, PartialCallbackSetIsRefused) {
-  auto sound = make_offline_sound();
   TuneFileCallbacks partial = tune_file_callbacks();
   partial.tell = nullptr;
+  sound = make_offline_sound();
   sound->set_file_callbacks(partial);
-  EXPECT_EQ(sound->get_error(), SOUND_PARAMETER);
-  EXPECT_FALSE(sound->setup().callbacks_set);
-}
-
-TEST(OutputErrorCode, BusyDeviceIsToldApartFromOtherFailures) {
-  EXPECT_EQ(output_error_code("ALSA: Couldn't open audio device: Device or resource busy"), SOUND_OUTPUT_BUSY);
-  EXPECT_EQ(output_error_code("Audio device is already in use"), SOUND_OUTPUT_BUSY);
-  EXPECT_EQ(output_error_code("ALSA: Couldn't open audio device: No such file or directory"), SOUND_OUTPUT_INIT);
-  EXPECT_EQ(output_error_code(""), SOUND_OUTPUT_INIT);
-  EXPECT_EQ(output_error_code(nullptr), SOUND_OUTPUT_INIT);
+  EXPECT_TRUE(sound->get_error() == SOUND_PARAMETER && !sound->setup().callbacks_set);
 }
 
 TEST(LoadSong, CutInteropTunesAreRefused) {
   SKIP_WITHOUT_TESTDATA(dir, "tunes");
   for (const char* file : {"tecnoballz.mod", "area1-game.mod", "menu.s3m", "the_big_march_in_space.it"}) {
-    const std::vector<unsigned char> bytes = read_file_bytes(dir / file);
-    faulty_reset(bytes);
-    EXPECT_EQ(load_faulty(), SOUND_OK) << file;
-    for (std::size_t n = 1; n < 8; ++n) {
-      faulty_reset({bytes.begin(), bytes.begin() + std::ptrdiff_t(bytes.size() * n / 8)});
-      EXPECT_EQ(load_faulty(), SOUND_FILE_LOAD) << file << " cut to " << n << "/8";
-    }
-    faulty_reset({bytes.begin(), bytes.begin() + 40});
-    EXPECT_EQ(load_faulty(), SOUND_FILE_FORMAT) << file;
+    const Bytes bytes = read_file_bytes(dir / file);
+    EXPECT_EQ(load_faulty(bytes), SOUND_OK) << file;
+    for (std::size_t n = 1; n < 8; ++n)
+      EXPECT_EQ(load_faulty(cut(bytes, bytes.size() * n / 8)), SOUND_FILE_LOAD) << file << " cut to " << n << "/8";
+    EXPECT_EQ(load_faulty(cut(bytes, 40)), SOUND_FILE_FORMAT) << file;
   }
+}
+
+TEST(OutputErrorCode, BusyDeviceIsToldApartFromOtherFailures) {
+  EXPECT_EQ(output_error_code("ALSA: Couldn't open audio device: Device or resource busy"), SOUND_OUTPUT_BUSY);
+  EXPECT_EQ(output_error_code("Audio device is already in use"), SOUND_OUTPUT_BUSY);
+  for (const char* other : {"ALSA: Couldn't open audio device: No such file or directory", "", static_cast<const char*>(nullptr)})
+    EXPECT_EQ(output_error_code(other), SOUND_OUTPUT_INIT) << (other ? other : "none");
+}
+
+// Frame n at fps reports the position after n * 44100 / fps samples (the last sample mixed),
+// through the break at 9.6 s, the jump over order 8 at 41.6 s and the loop back to order 2
+// at 67.2 s; at 24 fps frames split samples. At 30 fps, 1470 samples a frame and 4410 a row,
+// frame 288 reports (1, 31), 289 (2, 0), 1248 (7, 31), 1249 (9, 0) and 2017 (2, 0) again.
+TEST(CapturePosition, EveryFrameAt30And24FpsFollowsThePlayPlan) {
+  for (int fps : {30, 24}) {
+    auto s = start(make_offline_sound(), write_tune("frames"));
+    for (int n = 1; n <= 72 * fps; ++n) {
+      s.sound->render_until(double(n) / fps);
+      ASSERT_EQ(s.position(), show_tune_position_after(std::int64_t(n) * 44100 / fps)) << "frame " << n << " at " << fps;
+    }
+  }
+}
+
+TEST(StampFind, ReturnsTheStampOfTheSliceHoldingTheCursor) {
+  auto ring = std::make_unique<StampRing>();
+  for (const PositionStamp& s : {PositionStamp{0, 0, 0}, {256, 0, 1}, {512, 1, 0}}) stamp_put(*ring, s);
+  EXPECT_EQ(stamp_find(*ring, 255)->row, 0);
+  EXPECT_EQ(stamp_find(*ring, 256)->row, 1);
+  EXPECT_EQ(stamp_find(*ring, 511)->row, 1);
+  EXPECT_EQ(stamp_find(*ring, 700)->order, 1);
+  EXPECT_EQ(stamp_find(*ring, 768), nullptr);  // not mixed yet
+  EXPECT_EQ(stamp_find(*ring, -1), nullptr);
+  stamp_put(*ring, {std::int64_t(stamp_ring_slots) * 256, 9, 9});  // a later round takes slot 0
+  EXPECT_EQ(stamp_find(*ring, 10), nullptr);
+  EXPECT_EQ(stamp_find(*ring, std::int64_t(stamp_ring_slots) * 256 + 10)->order, 9);
+}
+
+TEST(PlaybackCursor, SubtractsTheQueuedBufferAndTheBackendLatency) {
+  const MixAnchor anchor{102400, 1024, 50.0};
+  EXPECT_EQ(playback_cursor(anchor, 50.0, 44100, 1102), 102400 - 1024 - 1102);
+  EXPECT_EQ(playback_cursor(anchor, 50.0625, 44100, 1102), 102400 - 1024 - 1102 + 2756);  // 2756.25 frames later
+  EXPECT_EQ(playback_cursor(anchor, 49.0, 44100, 0), 102400 - 1024);  // a clock read before the callback
+  EXPECT_EQ(playback_cursor(anchor, 60.0, 44100, 0), 102400 + 1023);  // never past what was mixed
+  EXPECT_EQ(playback_cursor(MixAnchor{}, 60.0, 44100, 0), -1);
+  EXPECT_LT(playback_cursor(MixAnchor{0, 1024, 1.0}, 1.0, 44100, 1102), 0);
+}
+
+TEST(AudioLatency, WholeMillisecondsUpToTheLimitElseTheDefault) {
+  for (auto [value, ms] : {std::pair<const char*, int>{nullptr, 25}, {"", 25}, {"0", 0}, {"80", 80}, {"1000", 1000}})
+    EXPECT_EQ(audio_latency_from_env(value, 25, 1000), ms) << (value ? value : "none");
+  for (const char* bad : {"-5", "1001", "12ms", "abc", "99999999999999999999"})
+    EXPECT_EQ(audio_latency_from_env(bad, 25, 1000), 25) << bad;
+}
+
+// The interop tunes: each listed step (sample, order) comes at its time (within 10 ms), every
+// other order change is to the next order, and skip markers are never reported.
+TEST(InteropTunes, PositionsFollowTheOrderLists) {
+  SKIP_WITHOUT_TESTDATA(dir, "tunes");
+  const std::tuple<const char*, double, std::vector<std::pair<std::int64_t, int>>, std::set<int>> tunes[] = {
+      {"tecnoballz.mod", 194, {{1158948, 3}, {5251428, 18}, {8492778, 0}}, {}},
+      {"area1-game.mod", 86, {{3725568, 2}}, {11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30}},
+      {"menu.s3m", 340, {{508032, 1}, {1693440, 4}, {2370816, 7}, {5105016, 16}, {14434812, 42}, {14942844, 0}}, {3, 6, 15}},
+      {"the_big_march_in_space.it", 136, {{5952960, 5}}, {}}};
+  constexpr std::int64_t step_samples = 441;  // 10 ms frames
+  for (const auto& [file, seconds, steps, never] : tunes) {
+    auto s = start(make_offline_sound(), dir / file);
+    TunePosition last;
+    std::size_t next_step = 0;
+    for (std::int64_t mixed = step_samples; mixed < std::int64_t(seconds * 44100); mixed += step_samples) {
+      s.sound->render_until(double(mixed) / 44100);
+      const TunePosition now = s.position();
+      ASSERT_EQ(never.count(now.order), 0u) << file << " reported order " << now.order;
+      if (now.order != last.order) {
+        if (next_step < steps.size() && now.order == steps[next_step].second &&
+            std::llabs(mixed - steps[next_step].first) <= step_samples + 441) {
+          EXPECT_EQ(now.row, 0) << file;
+          ++next_step;
+        } else {
+          EXPECT_EQ(now.order, last.order + 1) << file << " at sample " << mixed;
+        }
+      }
+      last = now;
+    }
+    EXPECT_EQ(next_step, steps.size()) << file;
+    EXPECT_EQ(music_stop(s.music), 1);
+  }
+}
+
+// The show's capture mode with the generated tune: timeline.tsv carries the tune's real
+// positions, frame n those after n / fps seconds, and two runs give the same audio.wav.
+TEST(CaptureRun, TimelineFollowsTheTuneAndAudioRepeatsByteForByte) {
+  const fs::path dir = scratch_dir("sound_capture_run");
+  write_show_tune(dir);
+  ASSERT_EQ(capture(dir, dir / "tune.mod", "a", 10), 1);  // order 2 comes at 9.6 s
+  ASSERT_EQ(capture(dir, dir / "tune.mod", "b", 10), 1);
+  std::ifstream timeline(dir / "a" / "timeline.tsv");
+  std::int64_t frames = 0;
+  for (std::string line; std::getline(timeline, line); ++frames) {
+    std::int64_t frame = 0;
+    double seconds = 0;
+    TunePosition reported;
+    std::istringstream(line) >> frame >> seconds >> reported.order >> reported.row;
+    ASSERT_EQ(frame, frames);
+    EXPECT_EQ(reported, show_tune_position_after(frame * 4410)) << line;
+  }
+  EXPECT_EQ(frames, 98);  // frame 97 is the first to report order 2; it is still drawn
+  const Bytes a = read_file_bytes(dir / "a" / "audio.wav");
+  EXPECT_EQ(a.size(), 44u + 98u * 4410u * 4u);  // sound up to the end of the last frame
+  EXPECT_EQ(a, read_file_bytes(dir / "b" / "audio.wav"));
+  EXPECT_EQ(std::string(a.begin(), a.begin() + 16), std::string("RIFF\xf4\x60\x1a\x00WAVEfmt ", 16));  // 36 + 1728720
+}
+
+TEST(CaptureRun, FailedTuneGivesSilenceForTheShowsLength) {
+  const fs::path dir = scratch_dir("sound_capture_silent");
+  ASSERT_EQ(capture(dir, dir / "missing.mod", "out", 20, 30), 0);
+  const Bytes wav = read_file_bytes(dir / "out" / "audio.wav");
+  ASSERT_EQ(wav.size(), 44u + 30u * 2205u * 4u);
+  EXPECT_TRUE(std::all_of(wav.begin() + 44, wav.end(), [](unsigned char b) { return b == 0; }));
+}
+
+namespace {
+
+// Reads positions until order `until` is reported or `limit_s` of wall time pass, checking
+// that they only ever move forward through the tune's play plan (orders 0..3 are in order).
+TunePosition follow(Started<LiveSound>& s, int until, double limit_s) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(limit_s);
+  TunePosition last = s.position(), now = last;
+  for (; now.order < until && std::chrono::steady_clock::now() < end; last = now) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    now = s.position();
+    EXPECT_TRUE(now.order > last.order || (now.order == last.order && now.row >= last.row))
+        << last.order << "," << last.row << " -> " << now.order << "," << now.row;
+  }
+  return now;
+}
+
+// 16-bit little-endian sample values from byte `from` on.
+std::vector<std::int16_t> samples_of(const Bytes& bytes, std::size_t from) {
+  std::vector<std::int16_t> values;
+  for (std::size_t i = from; i + 1 < bytes.size(); i += 2) values.push_back(std::int16_t(bytes[i] | bytes[i + 1] << 8));
+  return values;
+}
+
+}  // namespace
+
+TEST(LiveSound, DummyDriverPlaysAndThePositionMovesOn) {
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  auto s = start(make_live_sound(), write_tune("live_dummy"));
+  ASSERT_EQ(s.code, 1) << s.window.boxes.at(0).first;
+  EXPECT_EQ(s.sound->latency_ms(), audio_latency_default_ms);
+  EXPECT_EQ(s.position().order, 0);
+  EXPECT_GE(follow(s, 1, 1.0).row, 3);  // a second of sound is ten rows; allow a slow start
+  EXPECT_EQ(music_stop(s.music), 1);
+  EXPECT_FALSE(s.sound->setup().initialised);
+}
+
+// With no delay the disk driver mixes as fast as it can: several orders in a moment. What
+// it wrote, after whole device buffers of silence while the device waits for play_song, is
+// what capture mode renders (libopenmpt rounds a few samples differently when it is read in
+// other pieces: by one step at most).
+TEST(LiveSound, DiskDriverRunsThroughOrdersAndWritesWhatCaptureRenders) {
+  const fs::path tune = write_tune("live_disk"), raw = tune.parent_path() / "out.raw";
+  setenv("SDL_AUDIODRIVER", "disk", 1);
+  setenv("SDL_DISKAUDIODELAY", "0", 1);
+  setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
+  setenv("QUINDLE_AUDIO_LATENCY_MS", "40", 1);
+  auto s = start(make_live_sound(), tune);
+  ASSERT_EQ(s.code, 1) << s.window.boxes.at(0).first;
+  EXPECT_EQ(s.sound->latency_ms(), 40);
+  EXPECT_EQ(follow(s, 3, 60.0).order, 3);
+  EXPECT_EQ(music_stop(s.music), 1);
+
+  auto offline = make_offline_sound();
+  ASSERT_TRUE(offline->start_wav((tune.parent_path() / "offline.wav").string()));
+  auto reference = start(std::move(offline), tune);
+  reference.sound->render_until(16.0);  // order 3 begins 16 s into the tune
+  ASSERT_TRUE(reference.sound->finish_wav());
+  const std::vector<std::int16_t> expected = samples_of(read_file_bytes(tune.parent_path() / "offline.wav"), 44);
+  const std::vector<std::int16_t> live = samples_of(read_file_bytes(raw), 0);
+  const std::size_t lead_in = std::size_t(std::find_if(live.begin(), live.end(), [](std::int16_t v) { return v != 0; }) - live.begin());
+  ASSERT_EQ(expected.size(), 2u * 16u * 44100u);
+  ASSERT_NE(expected[0], 0);
+  ASSERT_GE(live.size() - lead_in, expected.size());
+  EXPECT_EQ(lead_in % (2 * 1024), 0u);
+  std::size_t differing = 0;
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    ASSERT_LE(std::abs(live[lead_in + i] - expected[i]), 1) << "sample value " << i;
+    differing += live[lead_in + i] != expected[i];
+  }
+  EXPECT_LT(differing, expected.size() / 100);
+}
+
+TEST(LiveSound, DriverThatCannotStartIsAnOutputDeviceError) {
+  setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+  auto s = start(make_live_sound(), write_tune("live_none"));
+  expect_silent_show(s, "Error initializing output device.");
 }

@@ -1,259 +1,310 @@
-// Tests of the video-file role: the AVI layout reader, frame numbering and decoding of
-// generated files, the interop files of independent encoders, and damaged input.
+// The video-file role over the real library: frame numbering and decoding of generated
+// files, other containers, the interop files of independent encoders and damaged input; the
+// avivideo layer: frame index and wrap over the process clock, centring, upright rows and
+// pixel conversion onto the display surface, and loading.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <fstream>
+#include <array>
+#include <cstring>
 #include <numeric>
 #include <random>
 
-#include "platform/video_avi.h"
+#include "driver/layers.h"
 #include "platform/video_ffmpeg.h"
-#include "video_test_files.h"
+#include "testdata.h"
+#include "tools/avi_writer.h"
+#include "tools/show_assets.h"
 
 namespace {
 
-AviVideoLayout layout_of(const std::filesystem::path& path) {
-  AviVideoLayout layout;
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  EXPECT_TRUE(f && avi_read_layout(f, &layout)) << path;
-  if (f) std::fclose(f);
-  return layout;
+using Bytes = std::vector<std::uint8_t>;
+
+// Frame n: 8 blocks across the top 8 rows, block b white when bit b of n is set; below them
+// a colour that follows x (blue = x) and the row (green = 2 y), so sheared or flipped rows show.
+std::uint32_t row_colour(int x, int y) { return 0x400000u | std::uint32_t(2 * y & 0xff) << 8 | std::uint32_t(x & 0xff); }
+void draw_numbered_frame(int width, int height, int n, std::span<std::uint32_t> pixels) {
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const int block = x / (width / 8);
+      pixels[std::size_t(y) * width + x] = y >= 8 ? row_colour(x, y) : block < 8 && (n >> block & 1) ? 0xffffffu : 0;
+    }
 }
 
-// Frame numbers from before the start to past the end: in order, shuffled, and backwards.
-std::vector<std::int64_t> visiting_orders(std::int64_t first, std::int64_t last) {
-  std::vector<std::int64_t> forward(std::size_t(last - first + 1));
-  std::iota(forward.begin(), forward.end(), first);
-  std::vector<std::int64_t> shuffled = forward, all = forward;
-  std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(7));
-  all.insert(all.end(), shuffled.begin(), shuffled.end());
-  all.insert(all.end(), forward.rbegin(), forward.rend());
-  return all;
+std::filesystem::path write_scratch(const std::string& test, const std::string& name, const Bytes& bytes) {
+  const std::filesystem::path path = scratch_dir(test) / name;
+  write_file_bytes(path, bytes);
+  return path;
 }
 
-// Opens a file and checks the bar of every frame number against expected(number).
+std::filesystem::path numbered_avi(const std::string& name, int w, int h, int frames, const AviWriterOptions& options = {}) {
+  const auto draw = [&](int n, std::span<std::uint32_t> p) { draw_numbered_frame(w, h, n, p); };
+  return write_scratch("video_" + name, name + ".avi", avi_encode(w, h, frames, draw, options));
+}
+
+struct Dib {
+  int width, height, bits;
+  const std::uint8_t* rows;  // bottom row first, padded to 4 bytes
+  explicit Dib(const std::uint8_t* dib)
+      : width(int(dib[4] | dib[5] << 8)), height(int(dib[8] | dib[9] << 8)), bits(dib[14]), rows(dib + 40) {}
+  // A pixel of the upright picture as 0x00RRGGBB (5-5-5 widened by shifting).
+  std::uint32_t at(int x, int y) const {
+    const std::uint8_t* p = rows + std::size_t(height - 1 - y) * ((std::size_t(width) * bits + 31) / 32 * 4) + x * bits / 8;
+    const std::uint32_t c = p[0] | p[1] << 8;
+    return bits == 16 ? (c >> 10 & 31) << 19 | (c >> 5 & 31) << 11 | (c & 31) << 3 : std::uint32_t(p[2]) << 16 | c;
+  }
+  int bar() const {  // read at picture row 4, from the centre of each block
+    int n = 0;
+    for (int b = 0; b < 8; ++b) {
+      const std::uint32_t c = at(b * (width / 8) + width / 16, 4);
+      n |= ((c >> 16 & 0xff) + (c >> 8 & 0xff) + (c & 0xff) > 384) << b;
+    }
+    return n;
+  }
+};
+
+// Opens a file and checks the bar of every frame number, from before the start to past the
+// end, in order, shuffled and backwards, against expected(number); with `exact_colours`
+// also the colours below the bar (the top 5 bits of each for 16 bits).
 template <class Expected>
-void expect_frames(const std::filesystem::path& path, int width, int height, int bits, Expected expected,
-                   VideoStreamInfo* info_out = nullptr) {
-  auto library = make_video_library();
-  library->init();
-  auto stream = library->open_stream(path.c_str());
-  ASSERT_TRUE(stream) << path;
-  auto decoder = stream->open_frame_decoder();
-  ASSERT_TRUE(decoder) << path;
+VideoStreamInfo expect_frames(const std::filesystem::path& path, std::array<int, 3> size, Expected expected,
+                              bool exact_colours = false) {
   VideoStreamInfo info;
-  ASSERT_TRUE(stream->info(&info));
-  if (info_out) *info_out = info;
-  const std::int64_t first = std::int64_t(info.dwStart);
-  for (std::int64_t n : visiting_orders(first - 3, first + info.dwLength + 2)) {
-    const std::uint8_t* dib = decoder->get_frame(n);
-    ASSERT_TRUE(dib) << path << " frame " << n;
-    const DibView v = dib_view(dib);
-    ASSERT_EQ(v.width, width);
-    ASSERT_EQ(v.height, height);
-    ASSERT_EQ(v.bits, bits);
-    ASSERT_EQ(bar_value(dib), expected(n)) << path.filename() << " frame " << n;
-  }
-}
-
-TEST(AviReadLayout, KeepsTheStreamHeaderAsWritten) {
-  AviWriterOptions o;
-  o.scale = 66667, o.rate = 1000000, o.start = 3, o.audio_stream_first = true, o.dropped = {2};
-  const AviVideoLayout l = layout_of(write_scratch("avi_header", "a.avi", numbered_avi(16, 8, 5, o)));
-  EXPECT_EQ(l.stream_number, 1);  // after the audio stream
-  EXPECT_EQ(l.scale, 66667u);
-  EXPECT_EQ(l.rate, 1000000u);
-  EXPECT_EQ(l.start, 3u);
-  EXPECT_EQ(l.length, 5u);
-  EXPECT_EQ(l.width, 16);
-  EXPECT_EQ(l.height, 8);
-  ASSERT_EQ(l.chunks.size(), 5u);  // audio chunks are not frames
-  EXPECT_EQ(l.chunks[2].size, 0u);
-  EXPECT_EQ(l.chunks[3].size, 16u * 8 * 3);
-}
-
-TEST(AviReadLayout, IndexFromMoviOrFileStartAndWalkedFramesAgree) {
-  const auto relative = layout_of(write_scratch("avi_index", "r.avi", numbered_avi(16, 8, 4)));
-  AviWriterOptions absolute, none;
-  absolute.absolute_index = true;
-  none.write_index = false;
-  const auto from_start = layout_of(write_scratch("avi_index", "s.avi", numbered_avi(16, 8, 4, absolute)));
-  const auto walked = layout_of(write_scratch("avi_index", "w.avi", numbered_avi(16, 8, 4, none)));
-  ASSERT_EQ(relative.chunks.size(), 4u);
-  ASSERT_EQ(from_start.chunks.size(), 4u);
-  ASSERT_EQ(walked.chunks.size(), 4u);
-  EXPECT_TRUE(relative.keyframes_known);
-  EXPECT_FALSE(walked.keyframes_known);
-  for (std::size_t i = 0; i < 4; ++i) {
-    EXPECT_EQ(from_start.chunks[i].offset, relative.chunks[i].offset);
-    EXPECT_EQ(walked.chunks[i].offset, relative.chunks[i].offset);
-    EXPECT_EQ(walked.chunks[i].key, i == 0);  // only the first is known to stand alone
-  }
-}
-
-TEST(VideoDecoder, GeneratedFilesGiveEveryFrameInAnyOrder) {
-  struct Case {
-    const char* name;
-    int width, bits;
-    AviWriterOptions options;
-  };
-  std::vector<Case> cases(7, {"", 32, 24, {}});
-  cases[0].name = "plain";
-  cases[1].name = "top_down", cases[1].options.top_down = true;
-  cases[2].name = "rgb555", cases[2].bits = cases[2].options.bits = 16;
-  cases[3].name = "odd_width", cases[3].width = 161;
-  cases[4].name = "audio_first", cases[4].options.audio_stream_first = true;
-  cases[5].name = "no_index", cases[5].options.write_index = false;
-  cases[6].name = "dropped_start3", cases[6].options.dropped = {4, 5}, cases[6].options.start = 3;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const auto path = write_scratch("video_generated", std::string(c.name) + ".avi", numbered_avi(c.width, 12, 10, c.options));
-    const int start = int(c.options.start);
-    auto expected = [&](std::int64_t n) {
-      const int chunk = int(std::clamp<std::int64_t>(n - start, 0, 9));
-      return chunk == 4 || chunk == 5 ? (c.options.dropped.empty() ? chunk : 3) : chunk;
-    };
-    VideoStreamInfo info;
-    expect_frames(path, c.width, 12, c.bits, expected, &info);
-    EXPECT_EQ(info.dwStart, c.options.start);
-    EXPECT_EQ(info.dwLength, 10u);
-  }
-}
-
-TEST(VideoDecoder, RowsAndColoursSurviveTheBitmap) {
-  const auto path = write_scratch("video_rows", "odd.avi", numbered_avi(161, 12, 1));
   auto stream = make_video_library()->open_stream(path.c_str());
-  ASSERT_TRUE(stream);
-  auto decoder = stream->open_frame_decoder();
-  ASSERT_TRUE(decoder);
-  const DibView v = dib_view(decoder->get_frame(0));
-  EXPECT_EQ(v.stride, 484u);  // 161 * 3 padded to 4 bytes
-  for (int y = 8; y < 12; ++y)
-    for (int x : {0, 77, 160}) EXPECT_EQ(dib_pixel(v, x, y), 0x400000u | std::uint32_t(2 * y) << 8 | std::uint32_t(x));
+  auto decoder = stream ? stream->open_frame_decoder() : nullptr;
+  EXPECT_TRUE(decoder && stream->info(&info)) << path;
+  std::vector<std::int64_t> forward(info.dwLength + 6);
+  std::iota(forward.begin(), forward.end(), std::int64_t(info.dwStart) - 3);
+  std::vector<std::int64_t> numbers = forward;
+  std::shuffle(numbers.begin(), numbers.end(), std::mt19937(7));
+  numbers.insert(numbers.begin(), forward.begin(), forward.end());
+  numbers.insert(numbers.end(), forward.rbegin(), forward.rend());
+  const std::uint32_t mask = size[2] == 16 ? 0xf8f8f8 : 0xffffff;
+  for (std::int64_t n : numbers) {
+    const std::uint8_t* bytes = decoder ? decoder->get_frame(n) : nullptr;
+    EXPECT_TRUE(bytes) << path << " frame " << n;
+    if (!bytes) return info;
+    const Dib dib(bytes);
+    EXPECT_EQ((std::array{dib.width, dib.height, dib.bits}), size);
+    EXPECT_EQ(dib.bar(), expected(n)) << path.filename() << " frame " << n;
+    for (int y = 8; exact_colours && y < dib.height; ++y)
+      for (int x : {0, dib.width / 2, dib.width - 1})
+        EXPECT_EQ(dib.at(x, y) & mask, row_colour(x, y) & mask) << x << "," << y << " frame " << n;
+    if (testing::Test::HasFailure()) return info;
+  }
+  return info;
+}
+
+}  // namespace
+
+// Uncompressed files as bottom-up or top-down rows, 16 bits, an odd width (rows of 483 bytes
+// padded to 484), after an audio stream, without index or with one counted from the file's
+// start; frames 4 and 5 dropped (they repeat frame 3) with a start of 3 and a rate fraction
+// that must be read as written, not reduced.
+TEST(VideoDecoder, GeneratedFilesGiveEveryFrameInAnyOrder) {
+  std::vector<std::pair<int, AviWriterOptions>> cases(8, {32, {}});  // width, options
+  cases[1].second.top_down = true;
+  cases[2].second.bits = 16;
+  cases[3].first = 161;
+  cases[4].second.audio_stream_first = true;
+  cases[5].second.write_index = false;
+  cases[6].second.absolute_index = true;
+  cases[7].second.dropped = {4, 5}, cases[7].second.start = 3, cases[7].second.scale = 66667, cases[7].second.rate = 1000000;
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const auto& [width, o] = cases[i];
+    SCOPED_TRACE(i);
+    const auto expected = [&](std::int64_t n) {
+      const int chunk = int(std::clamp<std::int64_t>(n - o.start, 0, 9));
+      return (chunk == 4 || chunk == 5) && !o.dropped.empty() ? 3 : chunk;
+    };
+    const auto path = numbered_avi("generated" + std::to_string(i), width, 12, 10, o);
+    const VideoStreamInfo info = expect_frames(path, {width, 12, o.bits}, expected, true);
+    EXPECT_EQ((std::array{info.dwScale, info.dwRate, info.dwStart, info.dwLength}), (std::array{o.scale, o.rate, o.start, 10u}));
+  }
 }
 
 TEST(VideoDecoder, MissingFilesAndFilesWithoutVideoAreRefused) {
   auto library = make_video_library();
   EXPECT_FALSE(library->open_stream("/nonexistent/video.avi"));
-  const auto text = write_scratch("video_refused", "text.avi", std::vector<std::uint8_t>(300, 'x'));
-  EXPECT_FALSE(library->open_stream(text.c_str()));
+  EXPECT_FALSE(library->open_stream(write_scratch("video_refused", "text.avi", Bytes(300, 'x')).c_str()));
   // The index gives the first frame 10 bytes: the stream opens, its first frame does not decode.
-  std::vector<std::uint8_t> avi = numbered_avi(32, 12, 3);
+  Bytes avi = read_file_bytes(numbered_avi("first", 32, 12, 3));
   const auto idx1 = std::search(avi.begin(), avi.end(), std::begin("idx1"), std::end("idx1") - 1);
   ASSERT_NE(idx1, avi.end());
   idx1[20] = 10, idx1[21] = 0;
-  const auto damaged = write_scratch("video_refused", "first.avi", avi);
-  auto stream = library->open_stream(damaged.c_str());
+  auto stream = library->open_stream(write_scratch("video_refused", "first.avi", avi).c_str());
   ASSERT_TRUE(stream);
   EXPECT_FALSE(stream->open_frame_decoder());
 }
 
-// A container other than AVI: YUV4MPEG2, written here with the bar in the luma plane.
-TEST(VideoDecoder, OtherContainersUseTheLibraryRateAndCount) {
-  const int w = 32, h = 16, frames = 12;
-  std::string y4m = "YUV4MPEG2 W32 H16 F25:1 Ip A1:1 C444\n";
-  std::vector<std::uint32_t> rgb(std::size_t(w) * h);
-  for (int n = 0; n < frames; ++n) {
-    draw_numbered_frame(w, h, n, rgb);
-    y4m += "FRAME\n";
-    for (std::uint32_t c : rgb) y4m += char(c == 0xffffffu ? 235 : 16);
-    y4m.append(std::size_t(2 * w * h), char(128));
-  }
-  const auto path = write_scratch("video_y4m", "bar.y4m", std::vector<std::uint8_t>(y4m.begin(), y4m.end()));
-  VideoStreamInfo info;
-  expect_frames(path, w, h, 24, [&](std::int64_t n) { return int(std::clamp<std::int64_t>(n, 0, frames - 1)); }, &info);
-  EXPECT_EQ(info.dwRate, 25u);
-  EXPECT_EQ(info.dwScale, 1u);
-  EXPECT_EQ(info.dwStart, 0u);
-  EXPECT_EQ(info.dwLength, std::uint32_t(frames));
-}
-
+// Without its index a compressed file's keyframes are unknown: its frames must still come out right.
 TEST(VideoInterop, EveryFileGivesTheRightFrameForEveryNumber) {
   SKIP_WITHOUT_TESTDATA(dir, "avi");
-  struct File {
-    const char* name;
-    int width, height, bits;
-    std::uint32_t scale, rate, start, length;
-  };
-  const File files[] = {
-      {"raw_bgr24_160x120_10fps_bu.avi", 160, 120, 24, 1, 10, 0, 30},
-      {"raw_bgr24_80x60_25fps_td.avi", 80, 60, 24, 1, 25, 0, 50},
-      {"raw_rgb555_160x120_25fps_bu.avi", 160, 120, 16, 1, 25, 0, 50},
-      {"cram_160x120_25fps_100f.avi", 160, 120, 16, 1, 25, 0, 100},
-      {"cvid_320x200_25fps.avi", 320, 200, 24, 1, 25, 0, 75},
-      {"mjpeg_320x200_25fps.avi", 320, 200, 24, 1, 25, 0, 75},
-      {"vfw_rle8_160x120_15fps_drop.avi", 160, 120, 24, 66667, 1000000, 0, 45},
-      {"vfw_rgb555_80x60_start3.avi", 80, 60, 16, 1, 25, 3, 50},
-  };
-  for (const File& f : files) {
-    SCOPED_TRACE(f.name);
-    auto expected = [&](std::int64_t n) {
-      const int shown = int(std::clamp<std::int64_t>(n - f.start, 0, f.length - 1));
-      return std::string(f.name).find("drop") != std::string::npos && (shown == 10 || shown == 11) ? 9 : shown;
+  const std::tuple<const char*, std::array<int, 3>, std::array<std::uint32_t, 4>> files[] = {
+      {"raw_bgr24_160x120_10fps_bu.avi", {160, 120, 24}, {1, 10, 0, 30}},
+      {"raw_bgr24_80x60_25fps_td.avi", {80, 60, 24}, {1, 25, 0, 50}},
+      {"raw_rgb555_160x120_25fps_bu.avi", {160, 120, 16}, {1, 25, 0, 50}},
+      {"cram_160x120_25fps_100f.avi", {160, 120, 16}, {1, 25, 0, 100}},
+      {"cvid_320x200_25fps.avi", {320, 200, 24}, {1, 25, 0, 75}},
+      {"mjpeg_320x200_25fps.avi", {320, 200, 24}, {1, 25, 0, 75}},
+      {"vfw_rle8_160x120_15fps_drop.avi", {160, 120, 24}, {66667, 1000000, 0, 45}},  // frames 10, 11 dropped
+      {"vfw_rgb555_80x60_start3.avi", {80, 60, 16}, {1, 25, 3, 50}}};
+  for (const auto& [name, size, scale_rate_start_length] : files) {
+    SCOPED_TRACE(name);
+    const std::uint32_t start = scale_rate_start_length[2], length = scale_rate_start_length[3];
+    const auto expected = [&, drops = std::string(name).find("drop") != std::string::npos](std::int64_t n) {
+      const int shown = int(std::clamp<std::int64_t>(n - start, 0, length - 1));
+      return drops && (shown == 10 || shown == 11) ? 9 : shown;
     };
-    VideoStreamInfo info;
-    expect_frames(dir / f.name, f.width, f.height, f.bits, expected, &info);
-    EXPECT_EQ(info.dwScale, f.scale);
-    EXPECT_EQ(info.dwRate, f.rate);
-    EXPECT_EQ(info.dwStart, f.start);
-    EXPECT_EQ(info.dwLength, f.length);
-    // Without its index a file's keyframes are unknown: frames must still come out right.
-    if (f.name[0] != 'c') continue;
-    std::vector<std::uint8_t> bytes = read_file_bytes(dir / f.name);
-    const auto idx1 = std::search(bytes.begin(), bytes.end(), std::begin("idx1"), std::end("idx1") - 1);
-    bytes.erase(idx1, bytes.end());
-    expect_frames(write_scratch("video_interop", f.name, bytes), f.width, f.height, f.bits, expected);
+    const VideoStreamInfo info = expect_frames(dir / name, size, expected);
+    EXPECT_EQ((std::array{info.dwScale, info.dwRate, info.dwStart, info.dwLength}), scale_rate_start_length);
+    if (name[0] != 'c') continue;
+    Bytes bytes = read_file_bytes(dir / name);
+    bytes.erase(std::search(bytes.begin(), bytes.end(), std::begin("idx1"), std::end("idx1") - 1), bytes.end());
+    expect_frames(write_scratch("video_interop", name, bytes), size, expected);
   }
 }
 
-// Opens damaged bytes as far as they go; a decoder, once opened, never gives a null frame.
-void open_damaged(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes, VideoLibrary& library) {
-  write_file_bytes(path, bytes);
-  auto stream = library.open_stream(path.c_str());
-  if (!stream) return;
-  auto decoder = stream->open_frame_decoder();
-  if (!decoder) return;
-  for (std::int64_t n : {5, 0, 80, 3, -2, 40, 1}) ASSERT_TRUE(decoder->get_frame(n)) << bytes.size();
-}
-
-TEST(VideoDecoder, TruncatedFilesNeverCrash) {
+// A generated file cut every 7 bytes, interop files at 97 lengths each, and all of them with
+// 6 bits flipped anywhere, in the headers and first frames, or in the index at the end: what
+// opens never gives a null frame.
+TEST(VideoDecoder, CutOrFlippedFilesNeverCrash) {
   auto library = make_video_library();
-  const auto dir = scratch_dir("video_truncated");
+  const auto path = scratch_dir("video_damaged") / "damaged.avi";
   AviWriterOptions o;
   o.audio_stream_first = true, o.dropped = {2};
-  const std::vector<std::uint8_t> avi = numbered_avi(16, 8, 6, o);
-  for (std::size_t n = 0; n < avi.size(); n += 7)
-    open_damaged(dir / "cut.avi", std::vector<std::uint8_t>(avi.begin(), avi.begin() + std::ptrdiff_t(n)), *library);
-  for (const char* name : {"cram_160x120_25fps_100f.avi", "cvid_320x200_25fps.avi", "vfw_rle8_160x120_15fps_drop.avi"}) {
-    const auto source = testdata_path(std::string("avi/") + name);
-    if (source.empty()) continue;
-    const std::vector<std::uint8_t> bytes = read_file_bytes(source);
-    for (std::size_t n = 0; n < bytes.size(); n += bytes.size() / 97 + 1)
-      open_damaged(dir / "cut.avi", std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + std::ptrdiff_t(n)), *library);
-  }
-}
-
-TEST(VideoDecoder, FlippedBytesNeverCrash) {
-  auto library = make_video_library();
-  const auto dir = scratch_dir("video_flipped");
-  std::vector<std::vector<std::uint8_t>> sources = {numbered_avi(16, 8, 6)};
+  std::vector<Bytes> sources = {read_file_bytes(numbered_avi("damage_source", 16, 8, 6, o))};
   for (const char* name : {"cram_160x120_25fps_100f.avi", "cvid_320x200_25fps.avi", "vfw_rle8_160x120_15fps_drop.avi",
                            "mjpeg_320x200_25fps.avi"})
-    if (const auto path = testdata_path(std::string("avi/") + name); !path.empty()) sources.push_back(read_file_bytes(path));
+    if (const auto file = testdata_path(std::string("avi/") + name); !file.empty()) sources.push_back(read_file_bytes(file));
+  const auto open_damaged = [&](const Bytes& bytes) {
+    write_file_bytes(path, bytes);
+    auto stream = library->open_stream(path.c_str());
+    auto decoder = stream ? stream->open_frame_decoder() : nullptr;
+    for (std::int64_t n : {5, 0, 80, 3, -2, 40, 1}) ASSERT_TRUE(!decoder || decoder->get_frame(n)) << bytes.size();
+  };
   std::mt19937 random(11);
-  for (const auto& source : sources)
+  for (const Bytes& source : sources) {
+    for (std::size_t n = 0; n < source.size(); n += &source == &sources[0] ? 7 : source.size() / 97 + 1)
+      open_damaged(Bytes(source.begin(), source.begin() + std::ptrdiff_t(n)));
     for (int variant = 0; variant < 120; ++variant) {
-      std::vector<std::uint8_t> bytes = source;
-      // Anywhere, or in the headers and first frames, or in the index at the end.
+      Bytes bytes = source;
       const std::size_t region = variant % 3 == 0 ? bytes.size() : std::min<std::size_t>(bytes.size(), 12000);
       for (int k = 0; k < 6; ++k) {
         const std::size_t at = random() % region;
         bytes[variant % 3 == 2 ? bytes.size() - 1 - at : at] ^= std::uint8_t(1u << (random() % 8));
       }
-      open_damaged(dir / "flipped.avi", bytes, *library);
+      open_damaged(bytes);
     }
+  }
 }
 
+namespace {
+
+constexpr std::uint32_t earlier_layers = 0x123456;  // what the frame held before the layer drew
+
+// An avivideo layer loaded from a file of numbered frames and drawn over earlier_layers.
+struct VideoLayerRun {
+  std::unique_ptr<VideoLibrary> library = make_video_library();
+  VirtualClock clock;
+  Surface display = surface_create(frame_width, frame_height, display_pixel_format);
+  Layer layer;
+  explicit VideoLayerRun(const std::filesystem::path& path) {
+    layer.type = LAYER_AVIVIDEO;
+    layer.param1 = path.string();
+    library->init();
+    EXPECT_TRUE(load_layer_resource(layer, *library)) << path;
+  }
+  // Draws at a process clock of `ms`.
+  void draw_at(std::int64_t ms) {
+    clock.set((double(ms) + 0.5) / 1000.0);
+    auto* pixels = reinterpret_cast<std::uint32_t*>(surface_lock(display));
+    std::fill(pixels, pixels + frame_pixels, earlier_layers);
+    FrameContext context;
+    context.frame = {pixels, std::size_t(frame_pixels)};
+    context.display = &display;
+    context.process_clock = &clock;
+    draw_video_layer(layer, context);
+    surface_unlock(display);
+  }
+  std::uint32_t at(int x, int y) const {
+    std::uint32_t v;
+    std::memcpy(&v, display.pixels.data() + std::size_t(y) * display.pitch + std::size_t(x) * 4, 4);
+    return v;
+  }
+  // The number in the bar of a frame w pixels wide drawn centred at the clock reading `ms`.
+  int frame_shown_at(std::int64_t ms, int w, int h) {
+    draw_at(ms);
+    int n = 0;
+    for (int b = 0; b < 8; ++b) n |= (at(160 - w / 2 + b * (w / 8) + w / 16, 100 - h / 2 + 4) == 0xffffffu) << b;
+    return n;
+  }
+};
+
 }  // namespace
+
+TEST(VideoLayerIndex, Rate25StartingAt7600msShowsFrame15ThenWrapsToStartPlusOne) {
+  VideoLayerRun run(numbered_avi("layer_index", 16, 12, 100));
+  EXPECT_EQ(run.frame_shown_at(7600, 16, 12), 15);  // the start is the whole second 7: 0.6 s into the stream
+  EXPECT_EQ(run.layer.start_mark, 7);
+  EXPECT_EQ(run.frame_shown_at(8000, 16, 12), 25);
+  EXPECT_EQ(run.frame_shown_at(10960, 16, 12), 99);
+  EXPECT_EQ(run.frame_shown_at(11000, 16, 12), 1);  // index 100 is past the length: dwStart + 1, new start
+  EXPECT_EQ(run.layer.start_mark, 11);
+  EXPECT_EQ(run.frame_shown_at(11500, 16, 12), 12);
+  run.layer.video_info.dwStart = 3;
+  EXPECT_EQ(run.frame_shown_at(15000, 16, 12), 4);
+  EXPECT_EQ(run.layer.start_mark, 15);
+  run.layer.video_info.dwScale = 0;  // a stream without scale always wraps
+  EXPECT_EQ(run.frame_shown_at(16000, 16, 12), 4);
+  EXPECT_EQ(run.frame_shown_at(17500, 16, 12), 4);
+}
+
+// 160 x 120 lands in 80, 40 .. 240, 160 and 161 pixels span 80 .. 241: each probe left of,
+// at and right of the frame's edges and middle, above it, on its rows below the bar and below
+// it shows earlier_layers outside and the frame's colour inside (blue = x, green = 2 y: no
+// shear, the first bitmap row at the bottom), 5-5-5 widened by repeating the top bits.
+TEST(VideoLayerDraw, CentredUprightAndConvertedTo32Bits) {
+  for (auto [w, h, bits] : {std::array{160, 120, 24}, {161, 12, 24}, {160, 120, 16}}) {
+    AviWriterOptions o;
+    o.bits = bits;
+    VideoLayerRun run(numbered_avi("layer_draw", w, h, 1, o));
+    run.draw_at(500);
+    const int left = 160 - w / 2, top = 100 - h / 2;
+    for (int x : {left - 1, left, left + w / 2, left + w - 1, left + w})
+      for (int y : {top - 1, top + 8, top + h - 1, top + h}) {
+        const std::uint32_t c = row_colour(x - left, y - top);
+        const bool inside = x >= left && x < left + w && y >= top && y < top + h;
+        EXPECT_EQ(run.at(x, y), !inside ? earlier_layers : bits == 16 ? (c & 0xf8f8f8) | (c >> 5 & 0x070707) : c)
+            << w << "x" << h << "x" << bits << " at " << x << "," << y;
+      }
+  }
+}
+
+// A decoder that has no frame to give: the layer draws nothing.
+TEST(VideoLayerDraw, NoFrameDrawsNothing) {
+  struct NoFrames final : FrameDecoder {
+    const std::uint8_t* get_frame(std::int64_t) override { return nullptr; }
+  };
+  VideoLayerRun run(numbered_avi("layer_none", 16, 12, 2));
+  run.layer.video_decoder = std::make_unique<NoFrames>();
+  run.draw_at(500);
+  EXPECT_EQ(run.at(160, 100), earlier_layers);
+}
+
+TEST(VideoLayerLoad, ShowVideoLoadsAndAMissingFileIsALoadingError) {
+  const auto dir = scratch_dir("video_layer_load");
+  ASSERT_TRUE(write_show_video(dir));
+  auto library = make_video_library();
+  library->init();
+  Layer missing;
+  missing.type = LAYER_AVIVIDEO;
+  missing.param1 = (dir / "absent.avi").string();
+  EXPECT_FALSE(load_layer_resource(missing, *library));
+  EXPECT_FALSE(missing.resource.video);
+  const VideoLayerRun show(dir / "video.avi");
+  EXPECT_EQ((std::array{show.layer.video_info.dwRate, show.layer.video_info.dwScale, show.layer.video_info.dwLength}),
+            (std::array<std::uint32_t, 3>{25, 1, 64}));
+  const Dib frame(show.layer.video_decoder->get_frame(63));
+  EXPECT_EQ((std::array{frame.width, frame.height, frame.bits}), (std::array{160, 120, 24}));
+}
