@@ -5,10 +5,10 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "allocation_count.h"
@@ -37,15 +37,15 @@ fs::path sample_scene(const std::string& test) {
   return dir / "scene.3ds";
 }
 
-// A loaded 3d_mesh layer drawn against a virtual clock, frame after frame.
+// A 3d_mesh layer drawn against a virtual clock, frame after frame.
 struct LayerRun {
   Layer layer;
   VirtualClock clock;
   Timer timer;
   Frame frame = Frame(frame_pixels, 0), work = Frame(frame_pixels, 0);
-  LayerRun(const fs::path& file, const char* camera, const char* rate, const char* mode) {
+  LayerRun(const fs::path& file, const char* camera, const char* mode) {
     layer.type = LAYER_3D_MESH;
-    layer.param1 = file.string(), layer.param2 = camera, layer.param3 = rate, layer.param4 = mode;
+    layer.param1 = file.string(), layer.param2 = camera, layer.param3 = "25", layer.param4 = mode;
     timer_start(timer, clock);
   }
   const Frame& draw(double show_s) {
@@ -68,74 +68,48 @@ Frame rendered(const fs::path& file, int frame_number, const char* camera, int m
 
 }  // namespace
 
-TEST(Mesh3dLayer, MissingOrBrokenFileLoadsNothing) {
-  const fs::path dir = scratch_dir("mesh3d_missing");
-  LayerRun missing(dir / "none.3ds", "Camera01", "25", "flatshade");
-  EXPECT_FALSE(load_mesh3d_layer(missing.layer));
-  EXPECT_EQ(missing.layer.resource.scene, nullptr);
-  write_file_bytes(dir / "text.3ds", {'n', 'o', 't', ' ', '3', 'd', 's'});
-  LayerRun broken(dir / "text.3ds", "Camera01", "25", "flatshade");
-  EXPECT_FALSE(load_mesh3d_layer(broken.layer));
-}
-
-// A camera word beginning with "no" means Camera01; a name the scene lacks, with no "rolli" to
-// fall back on, draws nothing. Only a mode word beginning with "flatshade" shades.
-TEST(Mesh3dLayer, NoMeansCamera01AndOnlyFlatshadeShades) {
+// A missing or broken file loads nothing. A camera word beginning with "no" means Camera01; a
+// name the scene lacks, with no "rolli" to fall back on, draws nothing. Only a mode word
+// beginning with "flatshade" shades. Frames over eight seconds of animation allocate nothing.
+TEST(Mesh3dLayer, NoMeansCamera01OnlyFlatshadeShadesAndFramesAllocateNothing) {
   const fs::path file = sample_scene("words");
+  write_file_bytes(file.parent_path() / "text.3ds", {'n', 'o', 't', ' ', '3', 'd', 's'});
+  for (const char* name : {"none.3ds", "text.3ds"}) {
+    LayerRun bad(file.parent_path() / name, "Camera01", "flatshade");
+    EXPECT_FALSE(load_mesh3d_layer(bad.layer)) << name;
+    EXPECT_EQ(bad.layer.resource.scene, nullptr) << name;
+  }
   const Frame flat = rendered(file, 0, "Camera01", DRAW_FLAT), wire = rendered(file, 0, "Camera01", DRAW_WIREFRAME);
   ASSERT_NE(flat, wire);
   ASSERT_LT(std::count(wire.begin(), wire.end(), 0u), std::ptrdiff_t(frame_pixels) - 1000);
-  const struct {
-    const char *camera, *mode;
-    Frame expected;
-  } cases[] = {
+  const struct { const char *camera, *mode; Frame expected; } cases[] = {
       {"Camera01", "flatshade", flat}, {"Camera01", "flatshaded", flat}, {"none", "flatshade", flat},
       {"no", "wireframe", wire},       {"Camera01", "flat", wire},       {"Camera01", "-", wire},
       {"Camera02", "flatshade", Frame(frame_pixels, 0)},
   };
   for (const auto& c : cases) {
-    LayerRun run(file, c.camera, "25", c.mode);
+    LayerRun run(file, c.camera, c.mode);
     ASSERT_TRUE(load_mesh3d_layer(run.layer));
+    const long before = allocation_count();
     EXPECT_EQ(run.draw(0), c.expected) << c.camera << " " << c.mode;
+    for (int k = 1; k <= 40; ++k) run.draw(0.2 * k);
+    if (allocations_counted()) { EXPECT_EQ(allocation_count(), before) << c.camera << " " << c.mode; }
   }
-}
-
-TEST(Mesh3dLayer, FramesAllocateNothing) {
-  if (!allocations_counted()) GTEST_SKIP() << "the sanitizer build does not count allocations";
-  const fs::path file = sample_scene("allocations");
-  LayerRun flat(file, "Camera01", "25", "flatshade"), wire(file, "no", "30", "wireframe");
-  ASSERT_TRUE(load_mesh3d_layer(flat.layer));
-  ASSERT_TRUE(load_mesh3d_layer(wire.layer));
-  const long before = allocation_count();
-  for (int k = 0; k < 40; ++k) {
-    flat.draw(0.2 * k);
-    wire.draw(0.2 * k);
-  }
-  EXPECT_EQ(allocation_count(), before);
 }
 
 // Capture mode at 32 frames a second with a rate of 32, so that frame k of the capture shows
 // scene frame k exactly; its PNG files must hold the render pass's frames byte for byte.
 TEST(Mesh3dCapture, FramesAreTheRenderPassAtTheLayersLocalTime) {
-  const fs::path file = sample_scene("capture");
-  const fs::path dir = file.parent_path();
+  const fs::path file = sample_scene("capture"), dir = file.parent_path();
   for (const char* mode : {"flatshade", "wireframe"}) {
-    SCOPED_TRACE(mode);
     const std::string script = "quitpat 5\npattern 0 0\n{\n3d_mesh 0 0 0 40 " + file.string() + " Camera01 32 " + mode + "\n}\n";
     write_file_bytes(dir / "script.txt", {script.begin(), script.end()});
     const fs::path out = dir / (std::string("out_") + mode);
-    CaptureOptions options;
-    options.out_dir = out.string();
-    options.fps = 32;
-    options.max_frames = 24;
-    options.script_path = (dir / "script.txt").string();
-    ASSERT_EQ(run_capture(options), 0);  // ended by the frame limit
-    for (int k : {0, 9, 23}) {
-      char name[32];
-      std::snprintf(name, sizeof name, "frame_%06d.png", k);
+    ASSERT_EQ(run_capture({out.string(), 32, 24, (dir / "script.txt").string()}), 0) << mode;  // ended by the frame limit
+    for (auto [k, name] : {std::pair{0, "frame_000000.png"}, {9, "frame_000009.png"}, {23, "frame_000023.png"}}) {
       const Frame expected = rendered(file, k, "Camera01", mode[0] == 'f' ? DRAW_FLAT : DRAW_WIREFRAME);
-      ASSERT_TRUE(write_png((out / (std::string("expected_") + name)).string(), expected, 320, 200));
-      EXPECT_EQ(read_file_bytes(out / name), read_file_bytes(out / (std::string("expected_") + name))) << name;
+      ASSERT_TRUE(write_png((out / "expected.png").string(), expected, 320, 200));
+      EXPECT_EQ(read_file_bytes(out / name), read_file_bytes(out / "expected.png")) << mode << " " << name;
     }
   }
 }
