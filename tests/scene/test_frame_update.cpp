@@ -51,10 +51,8 @@ std::unique_ptr<Track> constant(Vector3 v) {
 
 bool same_bits(const Vector3& a, const Vector3& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-void expect_vector(const Vector3& v, float x, float y, float z) {
-  EXPECT_EQ(v.x, x);
-  EXPECT_EQ(v.y, y);
-  EXPECT_EQ(v.z, z);
+void expect_vector(const Vector3& v, Vector3 want) {
+  EXPECT_TRUE(v.x == want.x && v.y == want.y && v.z == want.z) << v.x << ", " << v.y << ", " << v.z;
 }
 
 void expect_matrix(const Matrix& m, const Matrix& expected) {
@@ -68,13 +66,11 @@ void fill_random(Mesh& mesh, std::mt19937& rng, std::uint32_t vertex_count, int 
   std::uniform_int_distribution<std::uint32_t> index(0, vertex_count - 1);
   for (std::uint32_t i = 0; i < vertex_count; ++i) {
     Vertex& v = mesh.vertices.emplace_back();
-    v.position = {any(rng), any(rng), any(rng)};
-    v.normal = {any(rng), any(rng), any(rng)};
+    v.position = {any(rng), any(rng), any(rng)}, v.normal = {any(rng), any(rng), any(rng)};
   }
   for (int j = 0; j < face_count; ++j) {
     Face& f = mesh.faces.emplace_back();
-    f.a = index(rng), f.b = index(rng), f.c = index(rng);
-    f.normal = {any(rng), any(rng), any(rng)};
+    f.a = index(rng), f.b = index(rng), f.c = index(rng), f.normal = {any(rng), any(rng), any(rng)};
   }
 }
 
@@ -83,22 +79,18 @@ class FrameUpdate : public ::testing::Test {
  protected:
   std::unique_ptr<Scene> scene;
   void SetUp() override {
-    lib_init(LIB_HIERARCHY | LIB_NORMALS | LIB_MORPH | LIB_TRANSFORM);
     ASSERT_EQ(scene_new(scene), SCENE_OK);
-    scene_set_active(scene.get());
+    set_flags(LIB_HIERARCHY | LIB_NORMALS | LIB_MORPH | LIB_TRANSFORM);
     scene->end_frame = 100;
   }
   void TearDown() override { lib_init(0); }
-  void set_flags(LibraryFlags flags) {
-    lib_init(flags);
-    scene_set_active(scene.get());
-  }
+  void set_flags(LibraryFlags flags) { lib_init(flags), scene_set_active(scene.get()); }
 
   template <class T>
   T* add(SceneNodeKind kind, std::int32_t id) {
     auto object = std::make_unique<T>();
-    object->id = id;
     T* raw = object.get();
+    object->id = id;
     EXPECT_EQ(scene_add_object(kind, std::move(object)), SCENE_OK);
     return raw;
   }
@@ -112,9 +104,8 @@ class FrameUpdate : public ::testing::Test {
   // A node whose slot 0 holds a constant position.
   AnimNode* add_node(AnimNodeKind kind, std::int32_t id, std::int32_t parent_id, SceneObject* object, Vector3 at) {
     EXPECT_EQ(scene_add_anim_node(kind, id, parent_id, nullptr, object), SCENE_OK);
-    AnimNode* node = scene_get_active()->last_anim_node;
-    node->tracks->slots[SLOT_POSITION] = constant(at);
-    return node;
+    scene->last_anim_node->tracks->slots[SLOT_POSITION] = constant(at);
+    return scene->last_anim_node;
   }
 
   AnimNode* add_object_node(std::int32_t id, std::int32_t parent_id, Mesh* mesh, Vector3 position,
@@ -125,7 +116,7 @@ class FrameUpdate : public ::testing::Test {
     return node;
   }
 
-  // A camera node (node_id) and its target node (node_id + 1), sized as the render pass sizes it.
+  // A camera node (node_id, fov 60) and its target node (node_id + 1), sized as the render pass sizes it.
   Camera* add_camera(std::int32_t id, std::int32_t node_id, Vector3 position, Vector3 target) {
     Camera* camera = add<Camera>(NODE_CAMERA, id);
     camera->screen_width = 320, camera->screen_height = 200, camera->aspect = 0.75f;
@@ -139,47 +130,35 @@ class FrameUpdate : public ::testing::Test {
   // unless the arguments say otherwise.
   Mesh *source = nullptr, *target = nullptr, *morphing = nullptr;
   void add_morph(int source_vertices = 1, int target_faces = 1, int source_id = 10, int target_id = 11) {
-    source = add<Mesh>(NODE_MESH, 10);
-    source->vertices.resize(std::size_t(source_vertices));
-    source->faces.resize(1);
-    target = add_mesh(11, {{4, 8, -4}});
-    target->vertices[0].normal = {0, 0, 1};
-    target->box_max = {4, 8, 0};
+    source = add<Mesh>(NODE_MESH, 10), target = add_mesh(11, {{4, 8, -4}}), morphing = add_mesh(1, {{100, 100, 100}});
+    source->vertices.resize(std::size_t(source_vertices)), source->faces.resize(1), morphing->faces.resize(1);
+    target->vertices[0].normal = {0, 0, 1}, target->box_max = {4, 8, 0};
     target->faces.resize(std::size_t(target_faces));
-    morphing = add_mesh(1, {{100, 100, 100}});
-    morphing->faces.resize(1);
     add_object_node(0, -1, morphing, {0, 0, 5})->tracks->slots[OBJECT_SLOT_MORPH] =
         track_of({0, 4}, [&](Key& k, int i) { key_set_int(k, i == 0 ? source_id : target_id); });
   }
 
-  int update_at(float frame) {
-    EXPECT_EQ(scene_set_frame(frame), SCENE_OK);
-    return scene_update();
-  }
+  int update_at(float frame) { return scene_set_frame(frame) == SCENE_OK ? scene_update() : -1; }
 };
 
 }  // namespace
 
+// Without an active camera transformed positions and the box are in world space. An object is
+// scaled before it is rotated, and its normals are not stretched.
 TEST_F(FrameUpdate, PositionOneTwoThreeScaleTwoGivesItsMatrixRowsAndPlacesTheVertex) {
   Mesh* mesh = add_mesh(1, {{1, 0, 0}});
   mesh->box_max = {1, 0, 0};
   add_object_node(0, -1, mesh, {1, 2, 3}, {2, 2, 2});
+  Mesh* turned = add_mesh(2, {{1, 0, 0}});
+  turned->vertices[0].normal = {1, 0, 0};
+  add_object_node(1, -1, turned, {}, {2, 1, 1}, {std::sqrt(0.5f), 0, 0, std::sqrt(0.5f)});  // 90 degrees about z
   ASSERT_EQ(update_at(0), SCENE_OK);
   expect_matrix(mesh->matrix, {{{2, 0, 0, 1}, {0, 2, 0, 2}, {0, 0, 2, 3}}});
-  // No active camera: transformed positions are world positions; the box is in world space.
-  expect_vector(mesh->vertices[0].transformed_position, 3, 2, 3);
-  expect_vector(mesh->transformed_box_min, 1, 2, 3);
-  expect_vector(mesh->transformed_box_max, 3, 2, 3);
-}
-
-TEST_F(FrameUpdate, ObjectIsScaledBeforeItIsRotatedAndNormalsAreNotStretched) {
-  Mesh* mesh = add_mesh(1, {{1, 0, 0}});
-  mesh->vertices[0].normal = {1, 0, 0};
-  const float half = std::sqrt(0.5f);
-  add_object_node(0, -1, mesh, {0, 0, 0}, {2, 1, 1}, {half, 0, 0, half});  // a quarter turn about z
-  ASSERT_EQ(update_at(0), SCENE_OK);
-  EXPECT_NEAR(mesh->vertices[0].transformed_position.y, 2, 1e-6);  // stretched along x, then turned
-  EXPECT_NEAR(mesh->vertices[0].transformed_normal.y, 1, 1e-6);
+  expect_vector(mesh->vertices[0].transformed_position, {3, 2, 3});
+  expect_vector(mesh->transformed_box_min, {1, 2, 3});
+  expect_vector(mesh->transformed_box_max, {3, 2, 3});
+  EXPECT_NEAR(turned->vertices[0].transformed_position.y, 2, 1e-6);
+  EXPECT_NEAR(turned->vertices[0].transformed_normal.y, 1, 1e-6);
 }
 
 TEST_F(FrameUpdate, ChildTranslationThreeTwoThreeAndAChildAddedBeforeItsParentStaysUnmoved) {
@@ -191,27 +170,39 @@ TEST_F(FrameUpdate, ChildTranslationThreeTwoThreeAndAChildAddedBeforeItsParentSt
   for (float frame : {0.0f, 1.0f}) {  // rebuilt from the tracks: never applied twice
     ASSERT_EQ(update_at(frame), SCENE_OK);
     expect_matrix(child->matrix, {{{2, 0, 0, 3}, {0, 2, 0, 2}, {0, 0, 2, 3}}});
-    expect_vector(orphan->vertices[0].transformed_position, 1, 0, 0);
+    expect_vector(orphan->vertices[0].transformed_position, {1, 0, 0});
   }
 }
 
-TEST_F(FrameUpdate, ObjectParentMovesCamerasLightsAndTargets) {
+// Each node kind reads its own slots; an object parent moves cameras, lights and their targets;
+// every camera gets its matrix, active or not.
+TEST_F(FrameUpdate, EveryNodeKindReadsItsSlotsAndObjectParentsMoveCamerasLightsAndTargets) {
   add_object_node(0, -1, add_mesh(1, {}), {1, 2, 3}, {2, 2, 2});
   Camera* camera = add<Camera>(NODE_CAMERA, 2);
-  add_node(ANIM_CAMERA, 1, 0, camera, {1, 0, 0});
+  TrackSet& eye = *add_node(ANIM_CAMERA, 1, 0, camera, {1, 0, 0})->tracks;
+  eye.slots[CAMERA_SLOT_FOV] = constant({60, 0, 0}), eye.slots[CAMERA_SLOT_ROLL] = constant({15, 0, 0});
   add_node(ANIM_CAMERA_TARGET, 2, 0, camera, {0, 1, 0});
   Light* light = add<Light>(NODE_LIGHT, 3);
-  add_node(ANIM_SPOT, 3, 0, light, {0, 0, 1});
+  TrackSet& spot = *add_node(ANIM_SPOT, 3, 0, light, {0, 0, 1})->tracks;
+  spot.slots[LIGHT_SLOT_COLOR] = constant({0.5f, 0.25f, 1}), spot.slots[SPOT_SLOT_ROLL] = constant({45, 0, 0});
   add_node(ANIM_LIGHT_TARGET, 4, 0, light, {1, 1, 1});
+  Ambient* ambient = add<Ambient>(NODE_AMBIENT, 1029);
+  add_node(ANIM_AMBIENT, 5, -1, ambient, {0.1f, 0.2f, 0.3f});  // its colour is slot 0
   ASSERT_EQ(update_at(0), SCENE_OK);
-  expect_vector(camera->position, 3, 2, 3);
-  expect_vector(camera->target, 1, 4, 3);
-  expect_vector(light->position, 1, 2, 5);
-  expect_vector(light->target, 3, 4, 5);
+  EXPECT_TRUE(camera->fov == 60.0f && camera->roll == 15.0f && light->roll == 45.0f);
+  expect_vector(camera->position, {3, 2, 3});
+  expect_vector(camera->target, {1, 4, 3});
+  expect_vector(light->position, {1, 2, 5});
+  expect_vector(light->target, {3, 4, 5});
+  expect_vector(light->color, {0.5f, 0.25f, 1});
+  expect_vector(ambient->color, {0.1f, 0.2f, 0.3f});
+  Camera expected = *camera;
+  camera_matrix(expected);
+  expect_matrix(camera->matrix, expected.matrix);
   set_flags(LIB_TRANSFORM);  // without LIB_HIERARCHY children keep their own placement
   ASSERT_EQ(update_at(0), SCENE_OK);
-  expect_vector(camera->position, 1, 0, 0);
-  expect_vector(light->target, 1, 1, 1);
+  expect_vector(camera->position, {1, 0, 0});
+  expect_vector(light->target, {1, 1, 1});
 }
 
 TEST_F(FrameUpdate, LightChildOfCameraIsOffsetByItsPositionWhateverItsOrientation) {
@@ -223,33 +214,9 @@ TEST_F(FrameUpdate, LightChildOfCameraIsOffsetByItsPositionWhateverItsOrientatio
     add_node(ANIM_OMNI, 3, 1, light, {0, 1, 0});
     for (float frame : {0.0f, 1.0f}) {  // rewritten from its track first: no accumulation
       ASSERT_EQ(update_at(frame), SCENE_OK);
-      expect_vector(light->position, 10, 1, 0);
+      expect_vector(light->position, {10, 1, 0});
     }
   }
-}
-
-TEST_F(FrameUpdate, EveryNodeKindReadsItsOwnSlotsAndEveryCameraGetsItsMatrix) {
-  Camera* camera = add_camera(1, 1, {0, 0, -10}, {0, 0, 0});
-  scene->first_anim_node->tracks->slots[CAMERA_SLOT_ROLL] = constant({15, 0, 0});
-  Light* spot = add<Light>(NODE_LIGHT, 2);
-  TrackSet& spot_tracks = *add_node(ANIM_SPOT, 3, -1, spot, {1, 2, 3})->tracks;
-  spot_tracks.slots[LIGHT_SLOT_COLOR] = constant({0.5f, 0.25f, 1});
-  spot_tracks.slots[SPOT_SLOT_ROLL] = constant({45, 0, 0});
-  add_node(ANIM_LIGHT_TARGET, 4, -1, spot, {4, 5, 6});
-  Ambient* ambient = add<Ambient>(NODE_AMBIENT, 1029);
-  add_node(ANIM_AMBIENT, 5, -1, ambient, {0.1f, 0.2f, 0.3f});  // its colour is slot 0
-  ASSERT_EQ(update_at(0), SCENE_OK);
-  EXPECT_EQ(camera->fov, 60.0f);
-  EXPECT_EQ(camera->roll, 15.0f);
-  expect_vector(spot->position, 1, 2, 3);
-  expect_vector(spot->color, 0.5f, 0.25f, 1);
-  EXPECT_EQ(spot->roll, 45.0f);
-  expect_vector(spot->target, 4, 5, 6);
-  expect_vector(ambient->color, 0.1f, 0.2f, 0.3f);
-  Camera expected = *camera;  // not the active camera (there is none), yet its matrix is built
-  camera_matrix(expected);
-  expect_matrix(camera->matrix, expected.matrix);
-  EXPECT_NE(camera->perspective_y, 0.0f);
 }
 
 TEST_F(FrameUpdate, HideTrackKeyedAtZeroHidesUntilJustAfterItsSecondKey) {
@@ -257,16 +224,15 @@ TEST_F(FrameUpdate, HideTrackKeyedAtZeroHidesUntilJustAfterItsSecondKey) {
   mesh->flags = MESH_FILE_HIDDEN | MESH_DUMMY;  // other bits stay as they are
   add_object_node(0, -1, mesh, {0, 0, 0})->tracks->slots[OBJECT_SLOT_HIDE] =
       track_of({0, 10}, [](Key& k, int i) { key_set_int(k, i == 0 ? 1 : 0); });
+  Mesh* plain = add_mesh(2, {});  // no morph or hide track: neither morphing nor hidden
+  plain->flags = MESH_MORPHING | MESH_HIDDEN;
+  add_object_node(1, -1, plain, {0, 0, 0});
   for (int frame = 0; frame <= 10; ++frame) {
     ASSERT_EQ(update_at(float(frame)), SCENE_OK);
     EXPECT_EQ(mesh->flags, MESH_HIDDEN | MESH_FILE_HIDDEN | MESH_DUMMY) << "frame " << frame;
   }
   ASSERT_EQ(update_at(10.5f), SCENE_OK);
   EXPECT_EQ(mesh->flags, MESH_FILE_HIDDEN | MESH_DUMMY);
-  Mesh* plain = add_mesh(2, {});  // no morph or hide track: neither morphing nor hidden
-  plain->flags = MESH_MORPHING | MESH_HIDDEN;
-  add_object_node(1, -1, plain, {0, 0, 0});
-  ASSERT_EQ(update_at(0), SCENE_OK);
   EXPECT_EQ(plain->flags, 0u);
 }
 
@@ -281,11 +247,11 @@ TEST_F(FrameUpdate, MorphAtAQuarterUsesThePointAQuarterOfTheWay) {
   Vector3 expected;
   mat_transform_point(v, {1, 2, -1}, expected);
   EXPECT_TRUE(same_bits(morphing->vertices[0].transformed_position, expected));
-  expect_vector(morphing->transformed_box_max, 1, 2, 5);
-  expect_vector(morphing->vertices[0].transformed_normal, 0, 0, 0);  // its own, not blended
+  expect_vector(morphing->transformed_box_max, {1, 2, 5});
+  expect_vector(morphing->vertices[0].transformed_normal, {0, 0, 0});  // its own, not blended
   set_flags(LIB_NORMALS | LIB_MORPH | LIB_TRANSFORM | LIB_MORPH_NORMALS);
   ASSERT_EQ(update_at(1), SCENE_OK);
-  expect_vector(morphing->vertices[0].transformed_normal, 0, 0, 0.25f);
+  expect_vector(morphing->vertices[0].transformed_normal, {0, 0, 0.25f});
 }
 
 TEST_F(FrameUpdate, MorphWithAMissingOrTooSmallMeshIsNotApplied) {
@@ -299,7 +265,7 @@ TEST_F(FrameUpdate, MorphWithAMissingOrTooSmallMeshIsNotApplied) {
     add_camera(2, 5, {0, 0, -20}, {0, 0, 0});  // id 2 names a camera, not a mesh
     ASSERT_EQ(update_at(1), SCENE_OK);
     EXPECT_EQ(morphing->flags, MESH_MORPHING);  // the track still says morphing
-    expect_vector(morphing->vertices[0].transformed_position, 100, 100, 105);
+    expect_vector(morphing->vertices[0].transformed_position, {100, 100, 105});
   }
 }
 

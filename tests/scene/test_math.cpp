@@ -9,95 +9,82 @@
 
 namespace {
 
-void expect_vec(const Vector3& v, float x, float y, float z, float tolerance = 1e-5f) {
-  EXPECT_NEAR(v.x, x, tolerance);
-  EXPECT_NEAR(v.y, y, tolerance);
-  EXPECT_NEAR(v.z, z, tolerance);
+void expect_vec(const Vector3& v, Vector3 want, float tolerance = 1e-5f) {
+  EXPECT_NEAR(v.x, want.x, tolerance);
+  EXPECT_NEAR(v.y, want.y, tolerance);
+  EXPECT_NEAR(v.z, want.z, tolerance);
 }
-
-bool same(const Quaternion& a, const Quaternion& b) { return a.w == b.w && a.x == b.x && a.y == b.y && a.z == b.z; }
 
 }  // namespace
 
 TEST(OutputAliasing, AnOutputThatIsAnInputGivesTheSameResult) {
   Quaternion p, q, product;
-  quat_from_angle_axis(0.7f, 0, 1, 0, p);
-  quat_from_angle_axis(1.3f, 0.6f, 0, 0.8f, q);
-  quat_mul(p, q, product);
-  quat_mul(p, q, q);
-  EXPECT_TRUE(same(q, product));
+  quat_from_angle_axis(0.7f, 0, 1, 0, p), quat_from_angle_axis(1.3f, 0.6f, 0, 0.8f, q);
+  quat_mul(p, q, product), quat_mul(p, q, q);
+  EXPECT_TRUE(q.w == product.w && q.x == product.x && q.y == product.y && q.z == product.z);
   // Scale then move is a move of 2; the move applied to the scale (out aliasing a) moves by 1.
   Matrix scale, move, both;
-  mat_scale(Vector3{2, 2, 2}, scale);
-  mat_identity(move);
-  move.m[0][3] = 1;
-  mat_mul(scale, move, both);
-  Vector3 origin;
-  mat_transform_point(both, Vector3{}, origin);
-  expect_vec(origin, 2, 0, 0, 0);
-  mat_mul(move, scale, move);
-  mat_transform_point(move, Vector3{}, origin);
-  expect_vec(origin, 1, 0, 0, 0);
+  Vector3 origin, moved;
+  mat_scale(Vector3{2, 2, 2}, scale), mat_identity(move), move.m[0][3] = 1;
+  mat_mul(scale, move, both), mat_mul(move, scale, move);
+  mat_transform_point(both, Vector3{}, origin), mat_transform_point(move, Vector3{}, moved);
+  expect_vec(origin, {2, 0, 0}, 0);
+  expect_vec(moved, {1, 0, 0}, 0);
 }
 
 TEST(ZeroVector, LengthIsOneNormalizedStaysZeroAndCosIsZero) {
   EXPECT_EQ(vec_length(Vector3{}), 1.0f);
   Vector3 v;
   vec_normalize(Vector3{}, v);
-  expect_vec(v, 0, 0, 0, 0);
+  expect_vec(v, {0, 0, 0}, 0);
   EXPECT_EQ(vec_cos_angle(Vector3{}, Vector3{1, 2, 3}), 0.0f);
 }
 
-TEST(QuatSlerp, QAndMinusQGiveQAtAnyTAndNearlyEqualInputsUseLinearWeights) {
+TEST(QuatSlerp, QAndMinusQGiveQAtAnyT) {
   Quaternion q, minus_q, out;
   quat_from_angle_axis(1.1f, 0, 0.6f, 0.8f, q);
   quat_scale(q, -1, minus_q);
   for (float t : {0.0f, 0.3f, 0.5f, 1.0f}) {
     quat_slerp(q, minus_q, 0, t, out);
     EXPECT_NEAR(out.w, q.w, 1e-6f);
-    expect_vec({out.x, out.y, out.z}, q.x, q.y, q.z, 1e-6f);
+    expect_vec({out.x, out.y, out.z}, {q.x, q.y, q.z}, 1e-6f);
   }
-  const Quaternion b{0.9999999f, 0.0004f, 0, 0};
-  quat_slerp({1, 0, 0, 0}, b, 0, 0.25f, out);
-  EXPECT_TRUE(same(out, {0.75f + 0.25f * b.w, 0.25f * b.x, 0, 0}));
 }
 
 TEST(MatInverseAxes, ZeroRowGivesThirteenAndTheIdentity) {
   Matrix a, out;
-  mat_identity(a);
-  a.m[1][0] = a.m[1][1] = a.m[1][2] = 0;
-  a.m[0][3] = 7;
-  mat_zero(out);
+  mat_identity(a), mat_zero(out);
+  a.m[1][0] = a.m[1][1] = a.m[1][2] = 0, a.m[0][3] = 7;
   EXPECT_EQ(mat_inverse_axes(a, out), SCENE_SINGULAR);
   for (int r = 0; r < 3; ++r)
     for (int c = 0; c < 4; ++c) EXPECT_EQ(out.m[r][c], r == c ? 1.0f : 0.0f);
 }
 
+// Table entries exactly; other lenses 15 / lens * 160, also 50.5 next to an entry.
 TEST(LensToFov, TableEntriesExactlyAndOtherLensesByFormula) {
-  const float table[][2] = {{15, 115}, {20, 94.28571f}, {24, 84},  {28, 76.36364f}, {35, 63},
-                            {50, 46},  {85, 28},        {135, 18}, {200, 12}};
-  float fov = 0;
-  for (const auto& [lens, expected] : table) {
-    lens_to_fov(lens, fov);
-    EXPECT_EQ(fov, expected) << "lens " << lens;
-  }
-  for (auto [lens, expected] : {std::pair{100.0f, 24.0f}, {40.0f, 60.0f}, {50.5f, 15.0f / 50.5f * 160}}) {
-    lens_to_fov(lens, fov);  // 50.5, near a table entry, is not the entry
-    EXPECT_FLOAT_EQ(fov, expected) << "lens " << lens;
+  const float cases[][2] = {{15, 115}, {20, 94.28571f}, {24, 84}, {28, 76.36364f}, {35, 63},    {50, 46},
+                            {85, 28},  {135, 18},       {200, 12}, {100, 24},       {40, 60}, {50.5f, 47.524752f}};
+  for (int i = 0; i < 12; ++i) {
+    float fov = 0;
+    lens_to_fov(cases[i][0], fov);
+    if (i < 9) {
+      EXPECT_EQ(fov, cases[i][1]) << "lens " << cases[i][0];
+    } else {
+      EXPECT_FLOAT_EQ(fov, cases[i][1]) << "lens " << cases[i][0];
+    }
   }
 }
 
 TEST(CameraMatrix, WorkedViews) {
   struct Case {
-    const char* what;
     Vector3 position, target;
     float roll;
     Vector3 point, seen;
   } cases[] = {
-      {"at the origin looking at (10, 0, 0)", {}, {10, 0, 0}, 0, {10, 0, 0}, {0, 0, 10}},
-      {"the position moves to the origin", {0, 0, -5}, {}, 0, {0, 3, -5}, {0, 3, 0}},
-      {"a target straight above looks up", {}, {0, 10, 0}, 0, {0, 10, 0}, {0, 0, 10}},
-      {"roll 90 turns up to minus x", {}, {0, 0, 10}, 90, {0, 1, 0}, {-1, 0, 0}},
+      {{}, {10, 0, 0}, 0, {10, 0, 0}, {0, 0, 10}},  // at the origin looking at (10, 0, 0)
+      {{0, 0, -5}, {}, 0, {0, 3, -5}, {0, 3, 0}},   // the position moves to the origin
+      {{}, {0, 10, 0}, 0, {0, 10, 0}, {0, 0, 10}},  // a target straight above looks up
+      {{}, {0, 0, 10}, 90, {0, 1, 0}, {-1, 0, 0}},  // roll 90 turns up to minus x
   };
   Camera camera;
   camera.fov = 90, camera.screen_width = 320, camera.screen_height = 200, camera.aspect = 0.75f;
@@ -106,10 +93,9 @@ TEST(CameraMatrix, WorkedViews) {
     camera.position = c.position, camera.target = c.target, camera.roll = c.roll;
     camera_matrix(camera);
     mat_transform_point(camera.matrix, c.point, p);
-    SCOPED_TRACE(c.what);
-    expect_vec(p, c.seen.x, c.seen.y, c.seen.z);
+    expect_vec(p, c.seen);
   }
-  camera.position = camera.target = {1, 2, 3};
+  camera.position = camera.target = {1, 2, 3};  // no direction: no NaN
   camera_matrix(camera);
   mat_transform_point(camera.matrix, {4, 5, 6}, p);
   EXPECT_FALSE(std::isnan(p.x) || std::isnan(p.y) || std::isnan(p.z));

@@ -1,6 +1,6 @@
 // The scene model: library state, the object and animation-node lists, tracks in slots,
-// freeing, the load stages' failure paths, the face list, and the meshes' boxes, face links
-// and load-time normals (the linear pass against the per-vertex scan over all faces).
+// freeing, the load stages' failure paths (and the scene file's), the face list, and the
+// load-time normals (the linear pass against the per-vertex scan over all faces).
 #include <gtest/gtest.h>
 
 #include <array>
@@ -11,6 +11,7 @@
 
 #include "scene/frame_update.h"
 #include "scene/scene.h"
+#include "scene/scene_file.h"
 #include "testdata.h"
 
 namespace {
@@ -29,9 +30,8 @@ class SceneLists : public ::testing::Test {
   template <class T>
   T* add(SceneNodeKind kind, const char* name, std::int32_t id) {
     auto object = std::make_unique<T>();
-    object->name = name;
-    object->id = id;
     T* raw = object.get();
+    object->name = name, object->id = id;
     EXPECT_EQ(scene_add_object(kind, std::move(object)), SCENE_OK);
     return raw;
   }
@@ -49,13 +49,6 @@ std::unique_ptr<Track> two_key_track() {
   return track;
 }
 
-// 64 zero bytes: byte 28 below 2 marks a file version that the 3DS driver refuses.
-std::filesystem::path unsupported_file(const std::string& test) {
-  std::filesystem::path path = scratch_dir(test) / "scene.bin";
-  write_file_bytes(path, std::vector<unsigned char>(64, 0));
-  return path;
-}
-
 Mesh mesh_of(std::vector<Vector3> points, std::vector<std::array<std::uint32_t, 3>> faces) {
   Mesh mesh;
   for (const Vector3& p : points) mesh.vertices.emplace_back().position = p;
@@ -70,41 +63,34 @@ bool same_bits(const Vector3& a, const Vector3& b) { return std::memcmp(&a, &b, 
 
 }  // namespace
 
+// Freeing the active scene leaves none active.
 TEST(LibInit, SetsFlagsAndClearsActiveSceneAndCamera) {
   Scene scene;
   Camera camera;
-  scene_set_active(&scene);
-  camera_set_active(&camera);
+  scene_set_active(&scene), camera_set_active(&camera);
   EXPECT_EQ(lib_init(15), SCENE_OK);
   EXPECT_EQ(lib_flags(), LIB_HIERARCHY | LIB_NORMALS | LIB_MORPH | LIB_TRANSFORM);
-  EXPECT_EQ(scene_get_active(), nullptr);
-  EXPECT_EQ(camera_get_active(), nullptr);
+  EXPECT_TRUE(scene_get_active() == nullptr && camera_get_active() == nullptr);
   std::unique_ptr<Scene> owned;
   ASSERT_EQ(scene_new(owned), SCENE_OK);
-  scene_set_active(owned.get());
-  scene_free(owned.release());  // freeing the active scene leaves none active
+  scene_set_active(owned.get()), scene_free(owned.release());
   EXPECT_EQ(scene_get_active(), nullptr);
   lib_init(0);
 }
 
-TEST(SceneCodes, WithoutActiveSceneListOperationsGiveNine) {
-  lib_init(0);
+// Without an active scene, or with its lists empty, list operations give 9; missing arguments 10.
+TEST_F(SceneLists, NoActiveSceneOrEmptyListsGiveNineAndMissingArgumentsTen) {
+  SceneNode* found = nullptr;
+  for (Scene* active : {static_cast<Scene*>(nullptr), scene.get()}) {
+    lib_init(0);
+    if (active != nullptr) scene_set_active(active);
+    EXPECT_EQ(scene_find_by_name("a", found), SCENE_NO_ACTIVE);
+    EXPECT_EQ(scene_find_by_id(0, found), SCENE_NO_ACTIVE);
+    EXPECT_EQ(scene_set_track(TRACK_KIND_POSITION, 0, two_key_track()), SCENE_NO_ACTIVE);
+    EXPECT_EQ(scene_update(), SCENE_NO_ACTIVE);
+  }
   EXPECT_EQ(scene_set_active(nullptr), SCENE_NULL_ARGUMENT);
   EXPECT_EQ(camera_set_active(nullptr), SCENE_OK);
-  SceneNode* found = nullptr;
-  EXPECT_EQ(scene_find_by_name("a", found), SCENE_NO_ACTIVE);
-  EXPECT_EQ(scene_find_by_id(0, found), SCENE_NO_ACTIVE);
-  EXPECT_EQ(scene_add_object(NODE_MESH, std::make_unique<Mesh>()), SCENE_NO_ACTIVE);
-  EXPECT_EQ(scene_add_anim_node(ANIM_OBJECT, 0, -1, nullptr, nullptr), SCENE_NO_ACTIVE);
-  EXPECT_EQ(scene_set_track(TRACK_KIND_POSITION, 0, two_key_track()), SCENE_NO_ACTIVE);
-}
-
-TEST_F(SceneLists, EmptyListsGiveNineAndMissingArgumentsTen) {
-  SceneNode* found = nullptr;
-  EXPECT_EQ(scene_find_by_name("a", found), SCENE_NO_ACTIVE);
-  EXPECT_EQ(scene_find_by_id(0, found), SCENE_NO_ACTIVE);
-  EXPECT_EQ(scene_set_track(TRACK_KIND_POSITION, 0, two_key_track()), SCENE_NO_ACTIVE);
-  EXPECT_EQ(scene_update(), SCENE_NO_ACTIVE);
   EXPECT_EQ(scene_add_object(NODE_MESH, nullptr), SCENE_NULL_ARGUMENT);
   add_node(ANIM_OBJECT, 0, -1);
   EXPECT_EQ(scene_update(), SCENE_NO_ACTIVE);  // nodes but no objects
@@ -112,43 +98,36 @@ TEST_F(SceneLists, EmptyListsGiveNineAndMissingArgumentsTen) {
   EXPECT_EQ(scene_set_track(TRACK_KIND_POSITION, 0, nullptr), SCENE_NULL_ARGUMENT);
   add<Mesh>(NODE_MESH, "m", 0);
   EXPECT_EQ(scene_update(), SCENE_OK);
+  lib_init(0);
+  EXPECT_EQ(scene_add_object(NODE_MESH, std::make_unique<Mesh>()), SCENE_NO_ACTIVE);
+  EXPECT_EQ(scene_add_anim_node(ANIM_OBJECT, 0, -1, nullptr, nullptr), SCENE_NO_ACTIVE);
 }
 
 TEST_F(SceneLists, ObjectsInInsertionOrderAndLookupsFindTheEarlierMatch) {
   Camera* camera = add<Camera>(NODE_CAMERA, "twin", 5);
   Mesh* mesh = add<Mesh>(NODE_MESH, "twin", 5);
   Light* light = add<Light>(NODE_LIGHT, "lamp", 2);
-  EXPECT_EQ(scene->first_object->next->object.get(), mesh);
-  EXPECT_EQ(scene->last_object->object.get(), light);
+  EXPECT_TRUE(scene->first_object->next->object.get() == mesh && scene->last_object->object.get() == light);
   EXPECT_EQ(scene->last_object->prev->prev, scene->first_object);
   SceneNode* found = nullptr;
-  EXPECT_EQ(scene_find_by_name("twin", found), SCENE_OK);
-  EXPECT_EQ(found, scene->first_object);
-  EXPECT_EQ(scene_find_by_id(5, found), SCENE_OK);
-  EXPECT_EQ(found->object.get(), camera);
-  EXPECT_EQ(scene_find_by_id(6, found), SCENE_OK);  // missing: code 0 and no node
-  EXPECT_EQ(found, nullptr);
+  EXPECT_TRUE(scene_find_by_name("twin", found) == SCENE_OK && found == scene->first_object);
+  EXPECT_TRUE(scene_find_by_id(5, found) == SCENE_OK && found->object.get() == camera);
+  EXPECT_TRUE(scene_find_by_id(6, found) == SCENE_OK && found == nullptr);  // missing: code 0 and no node
   found = scene->first_object;
-  EXPECT_EQ(scene_find_by_name("Twin", found), SCENE_OK);
-  EXPECT_EQ(found, nullptr);
+  EXPECT_TRUE(scene_find_by_name("Twin", found) == SCENE_OK && found == nullptr);
 }
 
 TEST_F(SceneLists, ChildrenInReverseOrderAndParentsAddedLaterOrThemselvesNeverLinked) {
   AnimNode* parent = add_node(ANIM_OBJECT, 0, -1);
   AnimNode* p1 = add_node(ANIM_OBJECT, 1, 0);
   AnimNode* p2 = add_node(ANIM_OBJECT, 2, 0);
-  EXPECT_EQ(parent->first_child, p2);
-  EXPECT_EQ(p2->next_sibling, p1);
-  EXPECT_EQ(p1->next_sibling, nullptr);
-  EXPECT_EQ(p1->parent, parent);
-  EXPECT_EQ(p2->prev, p1);
+  EXPECT_TRUE(parent->first_child == p2 && p2->next_sibling == p1 && p1->next_sibling == nullptr);
+  EXPECT_TRUE(p1->parent == parent && p2->prev == p1);
   AnimNode* child = add_node(ANIM_OBJECT, 4, 7);
   AnimNode* late = add_node(ANIM_OBJECT, 7, -1);
-  EXPECT_EQ(child->parent, nullptr);
-  EXPECT_EQ(late->first_child, nullptr);
+  EXPECT_TRUE(child->parent == nullptr && late->first_child == nullptr);
   AnimNode* self = add_node(ANIM_OBJECT, 3, 3);
-  EXPECT_EQ(self->parent, nullptr);
-  EXPECT_EQ(self->first_child, nullptr);
+  EXPECT_TRUE(self->parent == nullptr && self->first_child == nullptr);
 }
 
 TEST_F(SceneLists, SetTrackFillsTheKindsSlotOfTheFirstNodeWithTheId) {
@@ -157,8 +136,7 @@ TEST_F(SceneLists, SetTrackFillsTheKindsSlotOfTheFirstNodeWithTheId) {
   auto track = two_key_track();
   Track* raw = track.get();
   EXPECT_EQ(scene_set_track(TRACK_KIND_ROLL, 4, std::move(track)), SCENE_OK);
-  EXPECT_EQ(first->tracks->slots[SPOT_SLOT_ROLL].get(), raw);
-  EXPECT_EQ(second->tracks->slots[SPOT_SLOT_ROLL], nullptr);
+  EXPECT_TRUE(first->tracks->slots[SPOT_SLOT_ROLL].get() == raw && second->tracks->slots[SPOT_SLOT_ROLL] == nullptr);
   EXPECT_EQ(scene_set_track(TRACK_KIND_ROLL, 4, two_key_track()), SCENE_OK);  // replaces (and frees) the first
   EXPECT_NE(first->tracks->slots[SPOT_SLOT_ROLL].get(), raw);
   AnimNode* camera = add_node(ANIM_CAMERA, 0, -1);  // a camera has no rotation slot: dropped
@@ -173,58 +151,47 @@ TEST_F(SceneLists, FreeingEmptiesTheListsUnlinksObjectsAndGivesTenTheSecondTime)
   scene_set_track(TRACK_KIND_POSITION, 0, two_key_track());
   camera_set_active(camera);
   EXPECT_EQ(scene_free_objects(scene.get()), SCENE_OK);
-  EXPECT_EQ(scene->first_object, nullptr);
-  EXPECT_EQ(scene->last_object, nullptr);
-  EXPECT_EQ(node->object, nullptr);
-  EXPECT_EQ(camera_get_active(), nullptr);
-  EXPECT_EQ(scene_free_objects(scene.get()), SCENE_NULL_ARGUMENT);
-  EXPECT_EQ(scene_free_objects(nullptr), SCENE_NULL_ARGUMENT);
+  EXPECT_TRUE(scene->first_object == nullptr && scene->last_object == nullptr);
+  EXPECT_TRUE(node->object == nullptr && camera_get_active() == nullptr);
   EXPECT_EQ(scene_free_motion(scene.get()), SCENE_OK);
-  EXPECT_EQ(scene->first_anim_node, nullptr);
-  EXPECT_EQ(scene->last_anim_node, nullptr);
-  EXPECT_EQ(scene_free_motion(scene.get()), SCENE_NULL_ARGUMENT);
-  EXPECT_EQ(scene_free_motion(nullptr), SCENE_NULL_ARGUMENT);
+  EXPECT_TRUE(scene->first_anim_node == nullptr && scene->last_anim_node == nullptr);
+  for (Scene* s : {scene.get(), static_cast<Scene*>(nullptr)}) {
+    EXPECT_EQ(scene_free_objects(s), SCENE_NULL_ARGUMENT);
+    EXPECT_EQ(scene_free_motion(s), SCENE_NULL_ARGUMENT);
+  }
 }
 
 TEST_F(SceneLists, FaceListHasRoomForEveryMeshNotHiddenInTheFile) {
-  Mesh* shown = add<Mesh>(NODE_MESH, "a", 0);
+  add<Mesh>(NODE_MESH, "a", 0)->faces.resize(3);
   Mesh* hidden_now = add<Mesh>(NODE_MESH, "b", 1);
-  Mesh* hidden_in_file = add<Mesh>(NODE_MESH, "c", 2);
-  add<Camera>(NODE_CAMERA, "cam", 3);
-  shown->faces.resize(3);
   hidden_now->faces.resize(5);
   hidden_now->flags = MESH_HIDDEN;  // hidden at frame 0 only: its hide track may show it later
+  Mesh* hidden_in_file = add<Mesh>(NODE_MESH, "c", 2);
   hidden_in_file->faces.resize(7);
   hidden_in_file->flags = MESH_FILE_HIDDEN;
+  add<Camera>(NODE_CAMERA, "cam", 3);
   EXPECT_EQ(scene_prepare_face_list(*scene), SCENE_OK);
-  EXPECT_EQ(scene->visible_face_count, 8);
-  EXPECT_EQ(scene->face_list.size(), 8u);
+  EXPECT_TRUE(scene->visible_face_count == 8 && scene->face_list.size() == 8u);
 }
 
+// A stage clears its target first, restores the active scene, and a failed stage leaves nothing.
 TEST_F(SceneLists, LoadStagesFailWithTheirCodesClearTheTargetAndKeepTheActiveScene) {
   Scene target;
+  const std::filesystem::path dir = scratch_dir("SceneLoad"), path = dir / "scene.bin";
+  write_file_bytes(path, std::vector<unsigned char>(64, 0));  // byte 28 below 2: a version the 3DS driver refuses
   EXPECT_EQ(scene_load("/nonexistent/scene.3ds", &target), SCENE_CANNOT_OPEN);
   EXPECT_EQ(scene_load_motion("/nonexistent/scene.3ds", &target), SCENE_CANNOT_OPEN);
+  EXPECT_EQ(scene_load(dir.c_str(), &target), SCENE_READ_ERROR);
+  EXPECT_EQ(scene_file_store(SceneFile{}, "/nonexistent/dir/file.bin"), SCENE_CANNOT_OPEN);
   EXPECT_EQ(scene_load(nullptr, &target), SCENE_NULL_ARGUMENT);
   EXPECT_EQ(scene_load("x", nullptr), SCENE_NULL_ARGUMENT);
-  EXPECT_EQ(scene_get_active(), scene.get());
-  const std::filesystem::path path = unsupported_file("SceneLoadUnsupported");
   target.start_frame = target.end_frame = 5;
   scene_set_active(&target);
   add<Mesh>(NODE_MESH, "old", 0);
   add_node(ANIM_OBJECT, 0, -1);
   scene_set_active(scene.get());
   EXPECT_EQ(scene_load(path.c_str(), &target), SCENE_NOT_SUPPORTED);
-  EXPECT_EQ(target.first_object, nullptr);
-  EXPECT_EQ(target.first_anim_node, nullptr);
-  EXPECT_EQ(target.end_frame, 0.0f);
-  EXPECT_EQ(scene_get_active(), scene.get());
-  scene_set_active(&target);
-  add_node(ANIM_OBJECT, 0, -1);
-  scene_set_track(TRACK_KIND_POSITION, 0, two_key_track());
-  scene_set_active(scene.get());
-  EXPECT_EQ(scene_load_motion(path.c_str(), &target), SCENE_NOT_SUPPORTED);  // frees the nodes
-  EXPECT_EQ(target.first_anim_node, nullptr);
+  EXPECT_TRUE(target.first_object == nullptr && target.first_anim_node == nullptr && target.end_frame == 0.0f);
   EXPECT_EQ(scene_get_active(), scene.get());
   EXPECT_EQ(load_3d_mesh("/nonexistent/scene.3ds"), nullptr);
   EXPECT_EQ(load_3d_mesh(path.c_str()), nullptr);
@@ -233,19 +200,14 @@ TEST_F(SceneLists, LoadStagesFailWithTheirCodesClearTheTargetAndKeepTheActiveSce
 
 TEST_F(SceneLists, FrameRangeNeedsNodesAndSetFrameAcceptsTheStartAndRefusesTheEnd) {
   float start = -1, end = -1;
-  EXPECT_EQ(scene_get_frame_range(start, end), SCENE_NO_ACTIVE);
-  EXPECT_EQ(scene_set_frame(0), SCENE_NO_ACTIVE);
+  EXPECT_TRUE(scene_get_frame_range(start, end) == SCENE_NO_ACTIVE && scene_set_frame(0) == SCENE_NO_ACTIVE);
   add_node(ANIM_OBJECT, 0, -1);
   EXPECT_EQ(scene_get_frame_range(start, end), SCENE_EMPTY_RANGE);
-  scene->start_frame = 10;
-  scene->end_frame = 100;
+  scene->start_frame = 10, scene->end_frame = 100;
   EXPECT_EQ(scene_get_frame_range(start, end), SCENE_OK);
-  EXPECT_EQ(start, 10.0f);
-  EXPECT_EQ(end, 100.0f);
+  EXPECT_TRUE(start == 10.0f && end == 100.0f);
   EXPECT_EQ(scene_set_frame(10), SCENE_OK);
-  EXPECT_EQ(scene->current_frame, 10.0f);
-  EXPECT_EQ(scene_set_frame(100), SCENE_BAD_FRAME);
-  EXPECT_EQ(scene_set_frame(9.5f), SCENE_BAD_FRAME);
+  EXPECT_TRUE(scene_set_frame(100) == SCENE_BAD_FRAME && scene_set_frame(9.5f) == SCENE_BAD_FRAME);
   EXPECT_EQ(scene->current_frame, 10.0f);
   EXPECT_EQ(scene_set_frame(99.5f), SCENE_OK);
   EXPECT_EQ(scene->current_frame, 99.5f);
@@ -257,18 +219,14 @@ TEST(MeshComputeNormals, WorkedTriangles) {
   // +z triangle; a vertex no face uses keeps (0, 0, 0).
   Mesh flat = mesh_of({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {5, 5, 5}}, {{0, 1, 2}});
   mesh_compute_normals(flat);
-  EXPECT_EQ(flat.faces[0].normal.z, 1.0f);
-  EXPECT_EQ(flat.vertices[0].normal.z, 1.0f);
-  EXPECT_EQ(flat.vertices[2].normal.z, 1.0f);
+  EXPECT_TRUE(flat.faces[0].normal.z == 1.0f && flat.vertices[0].normal.z == 1.0f && flat.vertices[2].normal.z == 1.0f);
   EXPECT_TRUE(same_bits(flat.vertices[3].normal, Vector3{}));
   Mesh point = mesh_of({{2, 2, 2}, {2, 2, 2}, {2, 2, 2}}, {{0, 1, 2}});  // coincident: zero
   mesh_compute_normals(point);
-  EXPECT_TRUE(same_bits(point.faces[0].normal, Vector3{}));
-  EXPECT_TRUE(same_bits(point.vertices[1].normal, Vector3{}));
+  EXPECT_TRUE(same_bits(point.faces[0].normal, Vector3{}) && same_bits(point.vertices[1].normal, Vector3{}));
   Mesh outside = mesh_of({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 9}, {0, 1, 2}});  // index 9 skipped
   mesh_compute_normals(outside);
-  EXPECT_TRUE(same_bits(outside.faces[0].normal, Vector3{}));
-  EXPECT_EQ(outside.vertices[0].normal.z, 1.0f);
+  EXPECT_TRUE(same_bits(outside.faces[0].normal, Vector3{}) && outside.vertices[0].normal.z == 1.0f);
   // The same averaging over other fields, with scratch storage of the wrong size and contents.
   std::vector<std::uint32_t> counts(100, 7);
   flat.faces[0].transformed_normal = {0, 2, 0};
@@ -305,14 +263,4 @@ TEST(MeshComputeNormals, LinearPassIsBitIdenticalToScanningAllFaces) {
       ASSERT_TRUE(same_bits(mesh.vertices[i].normal, direct)) << "round " << round << " vertex " << i;
     }
   }
-}
-
-TEST(MeshLinkFaces, PointersFollowIndicesAndBadIndexGivesThree) {
-  Mesh mesh = mesh_of({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{2, 1, 0}});
-  EXPECT_EQ(mesh_link_faces(mesh), SCENE_OK);
-  EXPECT_EQ(mesh.faces[0].vertex_a, &mesh.vertices[2]);
-  EXPECT_EQ(mesh.faces[0].vertex_c, &mesh.vertices[0]);
-  mesh.faces[0].b = 3;
-  EXPECT_EQ(mesh_link_faces(mesh), SCENE_READ_ERROR);
-  EXPECT_EQ(mesh.faces[0].vertex_a, nullptr);
 }
