@@ -148,18 +148,7 @@ void scene_transform_meshes() {
 }
 
 void mesh_recompute_normals(Mesh& mesh) {
-  const std::size_t n = mesh.vertices.size();
-  for (Face& face : mesh.faces) {
-    if (face.a >= n || face.b >= n || face.c >= n) {
-      face.transformed_normal = Vector3{};
-      continue;
-    }
-    Vector3 ab, bc;
-    vec_sub(mesh.vertices[face.a].transformed_position, mesh.vertices[face.b].transformed_position, ab);
-    vec_sub(mesh.vertices[face.b].transformed_position, mesh.vertices[face.c].transformed_position, bc);
-    vec_cross(ab, bc, face.transformed_normal);
-    vec_normalize(face.transformed_normal, face.transformed_normal);
-  }
+  mesh_face_normals(mesh, &Vertex::transformed_position, &Face::transformed_normal);
   // Out of memory for the counts leaves the vertex normals zero; the frame still draws.
   mesh_average_normals(mesh, &Face::transformed_normal, &Vertex::transformed_normal, recompute_counts);
 }

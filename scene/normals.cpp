@@ -47,19 +47,25 @@ int mesh_average_normals(Mesh& mesh, Vector3 Face::*face_field, Vector3 Vertex::
   return SCENE_OK;
 }
 
-int mesh_compute_normals(Mesh& mesh) {
-  const std::size_t n = mesh.vertices.size();
+void mesh_face_normals(Mesh& mesh, Vector3 Vertex::*position_field, Vector3 Face::*normal_field) {
+  const std::vector<Vertex>& vertices = mesh.vertices;
+  const std::size_t n = vertices.size();
   for (Face& face : mesh.faces) {
+    Vector3& normal = face.*normal_field;
     if (!face_in_range(face, n)) {
-      face.normal = Vector3{};
+      normal = Vector3{};
       continue;
     }
     Vector3 pq, qr;
-    vec_sub(mesh.vertices[face.a].position, mesh.vertices[face.b].position, pq);
-    vec_sub(mesh.vertices[face.b].position, mesh.vertices[face.c].position, qr);
-    vec_cross(pq, qr, face.normal);
-    vec_normalize(face.normal, face.normal);
+    vec_sub(vertices[face.a].*position_field, vertices[face.b].*position_field, pq);
+    vec_sub(vertices[face.b].*position_field, vertices[face.c].*position_field, qr);
+    vec_cross(pq, qr, normal);
+    vec_normalize(normal, normal);
   }
+}
+
+int mesh_compute_normals(Mesh& mesh) {
+  mesh_face_normals(mesh, &Vertex::position, &Face::normal);
   std::vector<std::uint32_t> counts;
   return mesh_average_normals(mesh, &Face::normal, &Vertex::normal, counts);
 }

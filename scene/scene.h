@@ -307,6 +307,10 @@ void mesh_compute_bounds(Mesh& mesh);
 // that use it ((0, 0, 0) for an unused vertex), in one pass over the faces. 0, or 1 when out
 // of memory (the vertex normals are then zero).
 int mesh_compute_normals(Mesh& mesh);
+// The face half of the above, over any pair of fields: normal_field of each face becomes
+// normalize(cross(Pa - Pb, Pb - Pc)) of its vertices' position_field, (0, 0, 0) for a face
+// with an index outside the vertices.
+void mesh_face_normals(Mesh& mesh, Vector3 Vertex::*position_field, Vector3 Face::*normal_field);
 // The vertex half of the above, over any pair of fields: each face's normal (face_field) is
 // added, in face order, into each of its distinct vertices' vertex_field, and each sum becomes
 // normalize(sum * (1 / count)). `counts` is scratch storage, grown when needed and reusable.
