@@ -1,5 +1,4 @@
-// testdata.h: where the tests find the independent interop files and scratch space.
-// Interop tests call testdata_path() and skip with a message when the folder is absent.
+// testdata.h: where the tests find the independent interop files (tests/data) and scratch space.
 #pragma once
 
 #include <filesystem>
@@ -12,16 +11,7 @@
 
 inline std::filesystem::path testdata_dir() { return QUINDLE_TESTDATA_DIR; }
 
-// Path of an interop file, or an empty path when the interop folder is missing.
-inline std::filesystem::path testdata_path(const std::string& relative) {
-  std::filesystem::path dir = testdata_dir();
-  if (!std::filesystem::is_directory(dir)) return {};
-  return dir / relative;
-}
-
-#define SKIP_WITHOUT_TESTDATA(path_var, relative)                                     \
-  const std::filesystem::path path_var = testdata_path(relative);                     \
-  if (path_var.empty()) GTEST_SKIP() << "interop folder " << testdata_dir() << " is absent"
+inline std::filesystem::path testdata_path(const std::string& relative) { return testdata_dir() / relative; }
 
 inline std::vector<unsigned char> read_file_bytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);

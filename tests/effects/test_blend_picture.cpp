@@ -257,7 +257,7 @@ TEST(Sequence, CutAtEveryLengthDecodesWholeRecordsOnly) {
 // The truncated sequence is seq10 cut inside record 9, without its trailer: frames 0-8 still
 // decode exactly, and frame 9 draws nothing.
 TEST(InteropPictures, EveryPictureAndWholeFrameOfWholeAndTruncatedSequenceDecodesExactly) {
-  SKIP_WITHOUT_TESTDATA(dir, "pcx");
+  const std::filesystem::path dir = testdata_path("pcx");
   int checked = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
     if (entry.path().extension() != ".pcx") continue;

@@ -280,7 +280,7 @@ TEST(LoadSong, ReadsOnlyThroughACompleteCallbackSet) {
 }
 
 TEST(LoadSong, CutInteropTunesAreRefused) {
-  SKIP_WITHOUT_TESTDATA(dir, "tunes");
+  const std::filesystem::path dir = testdata_path("tunes");
   for (const char* file : {"tecnoballz.mod", "area1-game.mod", "menu.s3m", "the_big_march_in_space.it"}) {
     const Bytes bytes = read_file_bytes(dir / file);
     EXPECT_EQ(load_faulty(bytes), SOUND_OK) << file;
@@ -345,7 +345,7 @@ TEST(AudioLatency, WholeMillisecondsUpToTheLimitElseTheDefault) {
 // The interop tunes: each listed step (sample, order) comes at its time (within 10 ms), every
 // other order change is to the next order, and skip markers are never reported.
 TEST(InteropTunes, PositionsFollowTheOrderLists) {
-  SKIP_WITHOUT_TESTDATA(dir, "tunes");
+  const std::filesystem::path dir = testdata_path("tunes");
   const std::tuple<const char*, double, std::vector<std::pair<std::int64_t, int>>, std::set<int>> tunes[] = {
       {"tecnoballz.mod", 194, {{1158948, 3}, {5251428, 18}, {8492778, 0}}, {}},
       {"area1-game.mod", 86, {{3725568, 2}}, {11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30}},

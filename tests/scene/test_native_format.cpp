@@ -318,7 +318,7 @@ TEST(NativeRoundTrip, BuiltAndSampleShowScenesEvaluateBitForBit) {
 }
 
 TEST(NativeRoundTrip, InteropScenesEvaluateBitForBit) {
-  SKIP_WITHOUT_TESTDATA(dir, "3ds");
+  const std::filesystem::path dir = testdata_path("3ds");
   for (const std::string name : {"cube_flat.3ds", "hierarchy.3ds", "big.3ds"}) {
     const auto copy = scratch_dir("native_interop_" + name) / name;
     std::filesystem::copy_file(dir / name, copy);

@@ -309,8 +309,8 @@ TEST(Read3dsCodes, EachFailureGivesItsCode) {
 
 TEST(Read3dsDamaged, CutAtEveryLengthOrChangedFailsWithACodeOrLoads) {
   std::vector<Bytes> files = {fixture_scene_3ds()};
-  for (const char* name : {"3ds/cube_flat.3ds", "3ds/hierarchy.3ds"})  // when the interop folder is there
-    if (const auto path = testdata_path(name); !path.empty()) files.push_back(read_file_bytes(path));
+  for (const char* name : {"3ds/cube_flat.3ds", "3ds/hierarchy.3ds"})
+    files.push_back(read_file_bytes(testdata_path(name)));
   ASSERT_EQ(load(files[0]).motion_code, SCENE_OK);
   // In memory, for speed: both stages, then boxes, normals and frame 0 whatever the stages gave.
   std::FILE* old = read_3ds_set_output(nullptr);
@@ -333,7 +333,7 @@ TEST(Read3dsDamaged, CutAtEveryLengthOrChangedFailsWithACodeOrLoads) {
 // ---- files written by an independent 3DS library: what their README lists ----
 
 TEST(Read3dsFiles, CubeFlatObjectsNodesAndTheirValues) {
-  SKIP_WITHOUT_TESTDATA(path, "3ds/cube_flat.3ds");
+  const std::filesystem::path path = testdata_path("3ds/cube_flat.3ds");
   const Loaded l = load(path);
   ASSERT_TRUE(l.scene_code == 0 && l.motion_code == 0);
   EXPECT_EQ(listing(l),
@@ -365,7 +365,7 @@ TEST(Read3dsFiles, CubeFlatObjectsNodesAndTheirValues) {
 }
 
 TEST(Read3dsFiles, HierarchyObjectsNodesAndParents) {
-  SKIP_WITHOUT_TESTDATA(path, "3ds/hierarchy.3ds");
+  const std::filesystem::path path = testdata_path("3ds/hierarchy.3ds");
   const Loaded l = load(path);
   ASSERT_TRUE(l.scene_code == 0 && l.motion_code == 0);
   // The writer gives every node one-key tracks for what does not move.
@@ -390,7 +390,7 @@ TEST(Read3dsFiles, HierarchyObjectsNodesAndParents) {
 // The README's evaluated state (flags 15, no active camera), frames set in the order listed;
 // at frame 0 the Cube lands on the vertices as stored in the file.
 TEST(Read3dsFiles, FramesEvaluateAsTheReadmeLists) {
-  SKIP_WITHOUT_TESTDATA(dir, "3ds");
+  const std::filesystem::path dir = testdata_path("3ds");
   // cube_flat.3ds: frame, Cube position, Camera01 position, fov, roll.
   const std::vector<std::vector<float>> cube = {
       {0, 10.991f, 5.375f, 20.2835f, 0, 40, -120, 48, 0},
@@ -443,7 +443,7 @@ TEST(Read3dsFiles, FramesEvaluateAsTheReadmeLists) {
 }
 
 TEST(Read3dsFiles, BigLoadsFourMeshesThroughLoad3dMesh) {
-  SKIP_WITHOUT_TESTDATA(path, "3ds/big.3ds");
+  const std::filesystem::path path = testdata_path("3ds/big.3ds");
   std::FILE* old = read_3ds_set_output(nullptr);
   Loaded l;
   l.scene = load_3d_mesh(path.c_str());
@@ -458,7 +458,7 @@ TEST(Read3dsFiles, BigLoadsFourMeshesThroughLoad3dMesh) {
 
 // Through load_3d_mesh only the motion stage decides.
 TEST(Read3dsFiles, BadFilesGiveTheirCodes) {
-  SKIP_WITHOUT_TESTDATA(dir, "3ds/bad");
+  const std::filesystem::path dir = testdata_path("3ds/bad");
   const std::tuple<const char*, int, int> cases[] = {{"version1.3ds", 4, 4}, {"short20.3ds", 3, 3},
                                                      {"truncated.3ds", 3, 3}, {"zero_length.3ds", 3, 256},
                                                      {"missing_material.3ds", 256, 0}};

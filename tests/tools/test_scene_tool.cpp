@@ -131,7 +131,7 @@ TEST(SceneEval, FramesInTheOrderGivenWithTheirCodes) {
 }
 
 TEST(SceneEval, CubeFlatFramesMatchTheIndependentModel) {
-  SKIP_WITHOUT_TESTDATA(path, "3ds/cube_flat.3ds");
+  const std::filesystem::path path = testdata_path("3ds/cube_flat.3ds");
   const ToolRun r = run_tool("scene-eval --json " + path.string() + " --frames 5.5,25");
   EXPECT_EQ(r.code, 0);
   for (const char* part : {"\"printed\":[\"licht gelesen: Omni01\",\"licht gelesen: Spot01\"]",
@@ -147,9 +147,8 @@ TEST(SceneEval, CubeFlatFramesMatchTheIndependentModel) {
 TEST(SceneConvert, ConvertedScenesReadBackAsTheOriginals) {
   const auto dir = scratch_dir("scene_convert");
   write_file_bytes(dir / "scene.3ds", fixture_scene_3ds());
-  std::vector<fs::path> scenes = {dir / "scene.3ds"};
-  if (const auto interop = testdata_path("3ds"); !interop.empty())
-    scenes.insert(scenes.end(), {interop / "cube_flat.3ds", interop / "hierarchy.3ds"});
+  const fs::path interop = testdata_path("3ds");
+  const std::vector<fs::path> scenes = {dir / "scene.3ds", interop / "cube_flat.3ds", interop / "hierarchy.3ds"};
   const auto without_printed = [](std::string json) {
     const std::size_t start = json.find("\"printed\":[");
     return start == std::string::npos ? json : json.erase(start, json.find("],", start) + 2 - start);
