@@ -25,19 +25,36 @@ const char usage[] =
     "  -C DIR              run the show in DIR\n"
     "  --capture DIR       no window and no sound device: write each frame as DIR/frame_NNNNNN.png,\n"
     "                      the sound as DIR/audio.wav and DIR/timeline.tsv\n"
+    "  --capture FILE      the same into one video file with its sound: FILE.mp4 (H.264 and AAC,\n"
+    "                      for players and video sites), FILE.webm (VP9 and Opus) or FILE.mkv\n"
+    "                      (lossless FFV1 and FLAC); FILE.timeline.tsv is written beside it\n"
+    "  --size WxH          picture size of a video capture (default 1280x960, even numbers);\n"
+    "                      pixels are enlarged without smoothing\n"
     "  --fps N             capture frames per second (default 30)\n"
     "  --frames N          stop the capture after N frames (default: the quit order, at most 5 minutes)\n"
+    "  --force             capture into a folder that holds an earlier capture, replacing its files\n"
     "  --help              show this help\n"
     "  --version           show the version\n"
     "\n"
     "Exit code: 1 when the show reached its quit order or the dialog was cancelled,\n"
-    "0 after Escape or a start-up failure, 2 for a usage or output error.\n";
+    "0 after Escape or a start-up failure, 2 for a usage or output error.\n"
+    "A capture exits with 0 when complete, 3 when the show could not start, 2 for a usage or\n"
+    "output error.\n";
 
 bool parse_count(const char* text, long long min, long long* out) {
   char* end = nullptr;
   long long value = std::strtoll(text, &end, 10);
   if (!*text || *end || value < min) return false;
   *out = value;
+  return true;
+}
+
+bool parse_size(const char* text, int* width, int* height) {
+  int w = 0, h = 0, used = 0;
+  if (std::sscanf(text, "%dx%d%n", &w, &h, &used) != 2 || text[used]) return false;
+  if (w < 16 || h < 16 || w > 7680 || h > 7680 || w % 2 || h % 2) return false;
+  *width = w;
+  *height = h;
   return true;
 }
 
@@ -86,10 +103,16 @@ int main(int argc, char** argv) {
       if (!dir) return usage_error("-C needs a directory", "");
       directory = dir;
     } else if (!std::strcmp(arg, "--capture")) {
-      const char* dir = value();
-      if (!dir) return usage_error("--capture needs a directory", "");
-      capture.out_dir = dir;
+      const char* out = value();
+      if (!out) return usage_error("--capture needs a folder or a video file name", "");
+      capture.out = out;
       capturing = true;
+    } else if (!std::strcmp(arg, "--force")) {
+      capture.force = true;
+    } else if (!std::strcmp(arg, "--size")) {
+      const char* size = value();
+      if (!size || !parse_size(size, &capture.width, &capture.height))
+        return usage_error("--size needs WIDTHxHEIGHT, even numbers from 16 to 7680, such as 1280x960", "");
     } else if (!std::strcmp(arg, "--fps")) {
       const char* n = value();
       if (!n || !parse_count(n, 1, &count) || count > 1000) return usage_error("--fps needs a number from 1 to 1000", "");
@@ -106,7 +129,8 @@ int main(int argc, char** argv) {
   if (capturing) {
     // The capture directory is named relative to where quindle was started, not to -C.
     std::error_code error;
-    capture.out_dir = std::filesystem::absolute(capture.out_dir, error).string();
+    capture.out = std::filesystem::absolute(capture.out, error).string();
+    capture.progress = isatty(STDERR_FILENO);
   }
   if (!directory.empty() && chdir(directory.c_str()) != 0) {
     std::fprintf(stderr, "quindle: cannot enter %s: %s\n", directory.c_str(), std::strerror(errno));

@@ -21,7 +21,10 @@ bool write_png(const std::string& path, std::span<const std::uint32_t> pixels, i
     return false;
   }
   png_init_io(png, file.get());
-  png_set_compression_level(png, 6);
+  // Fast settings: the "up" filter at level 2 writes a capture frame about five times faster than
+  // libpng's adaptive filtering at level 6, for files about 15% larger.
+  png_set_compression_level(png, 2);
+  png_set_filter(png, 0, PNG_FILTER_UP);
   png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);

@@ -44,6 +44,9 @@ void wav_header(unsigned char* h, int rate_hz, std::int64_t data_bytes) {
 
 class MixdownSound final : public OfflineSound {
  public:
+  explicit MixdownSound(int mix_rate_hz) : mix_rate_hz_(mix_rate_hz) {
+    if (mix_rate_hz_ > 0) rate_hz_ = mix_rate_hz_;
+  }
   ~MixdownSound() override {
     if (wav_) finish_wav();
   }
@@ -54,7 +57,7 @@ class MixdownSound final : public OfflineSound {
   void set_mixer(int mixer) override { session_set_mixer(session_, mixer); }
   bool init(int rate_hz, int channels, unsigned flags) override {
     if (!session_init(session_, rate_hz, channels, flags)) return false;
-    rate_hz_ = rate_hz;
+    rate_hz_ = mix_rate_hz_ > 0 ? mix_rate_hz_ : rate_hz;
     return true;
   }
   int get_error() override { return session_.error; }
@@ -72,11 +75,16 @@ class MixdownSound final : public OfflineSound {
   void render_until(double t_s) override;
   bool start_wav(const std::string& path) override;
   bool finish_wav() override;
+  void set_sample_sink(std::function<void(std::span<const std::int16_t>)> sink) override {
+    sink_ = std::move(sink);
+  }
 
  private:
   void write_block(std::int64_t frames);
 
   SoundSession session_;
+  int mix_rate_hz_ = 0;
+  std::function<void(std::span<const std::int16_t>)> sink_;
   int rate_hz_ = sound_default_rate_hz;  // the last init's rate, kept after close for the WAV
   Song* playing_ = nullptr;
   std::int64_t rendered_ = 0;  // samples mixed since the library was made
@@ -122,6 +130,7 @@ void MixdownSound::render_until(double t_s) {
     if (playing_)
       got = openmpt_module_read_interleaved_stereo(playing_->module, rate_hz_, std::size_t(frames), block_.data());
     std::fill(block_.begin() + 2 * std::ptrdiff_t(got), block_.begin() + 2 * frames, std::int16_t(0));
+    if (sink_) sink_(std::span<const std::int16_t>(block_.data(), std::size_t(2 * frames)));
     write_block(frames);
     rendered_ += frames;
   }
@@ -162,4 +171,4 @@ bool MixdownSound::finish_wav() {
 
 }  // namespace
 
-std::unique_ptr<OfflineSound> make_offline_sound() { return std::make_unique<MixdownSound>(); }
+std::unique_ptr<OfflineSound> make_offline_sound(int mix_rate_hz) { return std::make_unique<MixdownSound>(mix_rate_hz); }

@@ -285,3 +285,14 @@ int output_error_code(const char* sdl_message) {
   const bool busy = text.find("busy") != std::string::npos || text.find("in use") != std::string::npos;
   return busy ? SOUND_OUTPUT_BUSY : SOUND_OUTPUT_INIT;
 }
+
+double tune_seconds_at_order(const TuneFileCallbacks& callbacks, const char* name, int order) {
+  int error = 0;
+  openmpt_module* module = tune_load(callbacks, name, &error);
+  if (!module) return -1;
+  double seconds = -1;
+  if (order >= 0 && order < openmpt_module_get_num_orders(module))
+    seconds = openmpt_module_set_position_order_row(module, order, 0);
+  openmpt_module_destroy(module);
+  return seconds;
+}

@@ -4,7 +4,10 @@
 // through the file callbacks it was handed and never writes files except the capture's WAV.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "platform/sound.h"
@@ -52,7 +55,15 @@ class OfflineSound : public SoundLibrary {
   virtual bool start_wav(const std::string& path) = 0;
   // Completes the WAV file's header and closes it; false when a write failed.
   virtual bool finish_wav() = 0;
+  // Hands every block rendered from now on, as interleaved 16-bit stereo, to sink (none: stop).
+  virtual void set_sample_sink(std::function<void(std::span<const std::int16_t>)> sink) = 0;
 };
 
 std::unique_ptr<LiveSound> make_live_sound();
-std::unique_ptr<OfflineSound> make_offline_sound();
+
+// Seconds of play from the start of the tune to the start of order `order`, read through the
+// callbacks; -1 when the tune cannot be loaded or has no such order.
+double tune_seconds_at_order(const TuneFileCallbacks& callbacks, const char* name, int order);
+// mix_rate_hz, when not 0, replaces the rate given to init as the rate the tune is mixed and
+// written at (a video format may need 48000 Hz); the set-up still records init's value.
+std::unique_ptr<OfflineSound> make_offline_sound(int mix_rate_hz = 0);
