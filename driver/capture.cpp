@@ -2,6 +2,7 @@
 #include "driver/capture.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -53,6 +54,7 @@ bool looks_like_earlier_frame(const std::string& name) {
 struct Progress {
   bool shown = false;
   double total_s = 0;  // show time the capture will reach, as far as it is known
+  double first_s = -1;  // show time of the first frame (a capture may start part-way)
   Clock::time_point start = Clock::now();
   Clock::time_point last = start;
 
@@ -62,7 +64,7 @@ struct Progress {
     last = now;
     const double wall_s = std::chrono::duration<double>(now - start).count();
     const double rate = wall_s > 0 ? double(frames) / wall_s : 0;
-    const double speed = wall_s > 0 ? show_s / wall_s : 0;
+    const double speed = wall_s > 0 ? (show_s - first_s) / wall_s : 0;
     const double left_s = speed > 0 ? std::max(0.0, total_s - show_s) / speed : 0;
     std::fprintf(stderr, "\rframe %lld  %.1f s of %.1f s  %.0f frames/s  %.0f s left ", static_cast<long long>(frames),
                  show_s, total_s, rate, final ? 0.0 : left_s);
@@ -85,6 +87,13 @@ struct CaptureRun {
   std::int64_t frames_done = 0;
   bool stopped = false;  // the capture ended the show (frame limit or a failed write)
   bool keep_sound = false;  // each frame carries the sound mixed while it was shown
+  std::int64_t step = 0;  // the frame's place on the 1/fps grid of a run from the song's start
+
+  // A jump (a start part-way, a loop's wrap) lands on grid frame `to`: the clock goes there.
+  void jumped_to(std::int64_t to) {
+    step = to;
+    clock.set(double(step) / options.fps);
+  }
 
   // Hands frame n to the encoders, then moves every clock (and the mixed sound) on to frame n + 1.
   void after_frame(const FrameReport& report) {
@@ -100,7 +109,7 @@ struct CaptureRun {
     std::fputc('\n', timeline);
 
     const std::int64_t next = report.frame + 1;
-    const double next_s = double(next) / options.fps;
+    const double next_s = double(++step) / options.fps;
     clock.set(next_s);
     frame.audio.clear();
     filling = &frame;
@@ -108,7 +117,11 @@ struct CaptureRun {
     filling = nullptr;
     queue->submit(frame);
     frames_done = next;
-    progress.update(next, next_s, false);
+    if (progress.first_s < 0) {
+      progress.first_s = report.show_s;
+      if (options.max_frames > 0) progress.total_s = report.show_s + double(options.max_frames) / options.fps;
+    }
+    progress.update(next, report.show_s, false);
     if (next >= frame_limit || queue->failed() || std::ferror(timeline)) {
       toolkit.console()->push_key(key_escape);
       stopped = true;
@@ -155,6 +168,15 @@ std::string prepare_folder(const fs::path& dir, bool force) {
   return {};
 }
 
+// Names of media files capture does not write: taken for a mistake rather than a folder name.
+bool is_other_media_name(const fs::path& path) {
+  static const char* const extensions[] = {".avi", ".mov", ".m4v", ".mpg", ".mpeg", ".ogv", ".ogg", ".flv", ".wmv",
+                                           ".ts",  ".mts", ".3gp", ".gif", ".png", ".jpg", ".wav", ".mp3"};
+  std::string ext = path.extension().string();
+  for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return std::find(std::begin(extensions), std::end(extensions), ext) != std::end(extensions);
+}
+
 int worker_count(const CaptureOptions& options) {
   if (options.encoder_threads > 0) return options.encoder_threads;
   return int(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
@@ -183,16 +205,22 @@ int run_into(CaptureRun& run, OfflineSound& sound, const fs::path& timeline_path
   show_options.answer = SetupChoice{true, false};
   show_options.script_path = run.options.script_path;
   show_options.after_frame = [&run](const FrameReport& report) { run.after_frame(report); };
+  show_options.start = run.options.start;
+  show_options.loop = run.options.loop;
+  show_options.step_fps = run.options.fps;
+  show_options.jumped_to = [&run](std::int64_t step) { run.jumped_to(step); };
 
   const int code = run_show(platform, show_options);
   const bool encoded = run.queue->finish();
   sound.set_sample_sink(nullptr);
-  run.progress.update(run.frames_done, double(run.frames_done) / run.options.fps, true);
+  run.progress.update(run.frames_done, double(run.step) / run.options.fps, true);
   const bool timeline_written = std::fflush(timeline.get()) == 0 && !std::ferror(timeline.get());
   timeline.reset();
   if (code != exit_show_ended && !run.stopped) {
     remove_part(timeline_path);
-    return capture_show_failed;
+    // A --start or --loop the song does not hold is a usage error; anything else kept the
+    // show from starting.
+    return code == exit_bad_position ? capture_output_error : capture_show_failed;
   }
   if (!encoded || !timeline_written || !finish_part(timeline_path)) {
     remove_part(timeline_path);
@@ -284,8 +312,8 @@ int run_capture(const CaptureOptions& options) {
   if (error) return output_error("cannot capture to " + options.out);
   VideoKind kind;
   if (video_kind_of(out.string(), &kind) && !fs::is_directory(out)) return capture_to_video(options, out, kind);
-  if (out.has_extension() && !fs::is_directory(out))
+  if (is_other_media_name(out) && !fs::is_directory(out))
     return output_error("cannot capture to " + options.out + ": a video file must end in .mp4, .webm or .mkv (" +
-                        "to capture into a folder whose name has a dot, create the folder first)");
+                        "to capture into a folder of that name, create the folder first)");
   return capture_to_folder(options, out);
 }

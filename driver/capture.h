@@ -7,7 +7,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "driver/show.h"
 
 struct CaptureOptions {
   std::string out;  // a folder, or a video file named .mp4, .webm or .mkv
@@ -19,6 +22,10 @@ struct CaptureOptions {
   int height = 960;
   int encoder_threads = 0;  // PNG writers, or the video codecs' threads; 0: one per core
   bool progress = false;    // a progress line on standard error
+  // Start part-way and loop a stretch (see ShowOptions). Frames are numbered from 0 in the
+  // order they are written; their show time, position and layers are those of a full run.
+  std::optional<SongPosition> start;
+  std::optional<OrderRange> loop;
 };
 
 // Without --frames a capture stops after this much show time, so a show that never

@@ -18,10 +18,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The bundled sample show, written once per test program.
+// The bundled sample show, written once per process: ctest runs the cases side by side, each
+// in a process of its own.
 const fs::path& sample_show() {
   static const fs::path dir = [] {
-    const fs::path d = scratch_dir("capture_video_show");
+    const fs::path d = scratch_dir("capture_video_show_" + std::to_string(getpid()));
     const std::string command = std::string(QUINDLE_TOOL) + " make-show " + (d / "show").string() + " >/dev/null";
     EXPECT_EQ(std::system(command.c_str()), 0);
     return d / "show";
