@@ -157,7 +157,7 @@ TEST(ToolCommands, PcxDecodeFailures) {
   const std::filesystem::path show = sample_show("pcx_unwritable");
   const ToolRun unwritable = run_tool("pcx-decode " + (show / "title.pcx").string() + " /nonexistent/out.raw");
   EXPECT_EQ(unwritable.code, 1);
-  EXPECT_TRUE(starts_with(unwritable.err, "quindle-tool: cannot write /nonexistent/out.raw")) << unwritable.err;
+  EXPECT_TRUE(starts_with(unwritable.err, "quindle-tool: cannot create /nonexistent/out.raw: ")) << unwritable.err;
 }
 
 TEST(ToolCommands, SeqPackThenSeqInfo) {
