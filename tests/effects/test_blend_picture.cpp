@@ -73,9 +73,16 @@ Bytes pattern_picture(int width, int height, std::uint32_t seed) {
   return pcx_encode(width, height, pattern_indices(std::size_t(width * height), seed), test_palette());
 }
 
-// Files of this program's tests, side by side in one directory made fresh at the first call.
+// Files of the running test, in a folder of its own made fresh at the test's first call (ctest
+// runs the tests side by side).
 std::string write_scratch(const std::string& name, const Bytes& bytes) {
-  static const std::filesystem::path dir = scratch_dir("pictures");
+  static std::string test;
+  static std::filesystem::path dir;
+  const std::string current = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  if (current != test) {
+    test = current;
+    dir = scratch_dir("pictures_" + test);
+  }
   write_file_bytes(dir / name, bytes);
   return (dir / name).string();
 }

@@ -12,14 +12,10 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-const std::filesystem::path& dir() {
-  static const std::filesystem::path d = scratch_dir("picture_tool");
-  return d;
-}
-
-std::string scratch(const std::string& name, const Bytes& bytes) {
-  write_file_bytes(dir() / name, bytes);
-  return (dir() / name).string();
+// Each test has a folder of its own: ctest runs them side by side, and a folder is made fresh.
+std::string scratch(const std::filesystem::path& dir, const std::string& name, const Bytes& bytes) {
+  write_file_bytes(dir / name, bytes);
+  return (dir / name).string();
 }
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
@@ -29,6 +25,7 @@ bool contains(const std::string& text, const std::string& part) { return text.fi
 // A whole picture decodes to 4 bytes a pixel and exits 0; the same picture cut short still
 // writes what was decoded but exits 1; a file that is no picture writes nothing and exits 1.
 TEST(PcxDecode, WholeCutAndNoPicture) {
+  const std::filesystem::path dir = scratch_dir("pcx_decode_tool");
   const Bytes photo = read_file_bytes(testdata_path("pcx") / "photo320x200_pil.pcx");
   const struct {
     const char* name;
@@ -41,9 +38,8 @@ TEST(PcxDecode, WholeCutAndNoPicture) {
       {"none", Bytes(200, 7), 1, 0},
   };
   for (const auto& c : cases) {
-    const std::string out = (dir() / (std::string(c.name) + ".raw")).string();
-    std::filesystem::remove(out);
-    const ToolRun r = run_tool("pcx-decode " + scratch(std::string(c.name) + ".pcx", c.bytes) + " " + out);
+    const std::string out = (dir / (std::string(c.name) + ".raw")).string();
+    const ToolRun r = run_tool("pcx-decode " + scratch(dir, std::string(c.name) + ".pcx", c.bytes) + " " + out);
     EXPECT_EQ(r.code, c.code) << c.name;
     const std::size_t written = std::filesystem::exists(out) ? std::filesystem::file_size(out) : 0;
     EXPECT_EQ(written, c.written) << c.name;
@@ -53,8 +49,9 @@ TEST(PcxDecode, WholeCutAndNoPicture) {
 // Two frames packed and listed; then the trailer changed to undercount and to overcount the
 // records, and an empty file: each named as a problem, with exit 1.
 TEST(SeqInfo, PackedSequenceIsCleanAndTrailerDisagreementsAndEmptyFilesAreProblems) {
+  const std::filesystem::path dir = scratch_dir("seq_info_tool");
   const std::string frame = (testdata_path("pcx") / "photo320x200_pil.pcx").string();
-  const std::string packed = (dir() / "two.seq").string();
+  const std::string packed = (dir / "two.seq").string();
   ASSERT_EQ(run_tool("seq-pack " + packed + " " + frame + " " + frame).code, 0);
   const ToolRun clean = run_tool("seq-info " + packed);
   EXPECT_EQ(clean.code, 0);
@@ -71,11 +68,11 @@ TEST(SeqInfo, PackedSequenceIsCleanAndTrailerDisagreementsAndEmptyFilesAreProble
   };
   for (const auto& t : trailers) {
     bytes[bytes.size() - 4] = t.trailer;
-    const ToolRun r = run_tool("seq-info " + scratch(t.name, bytes));
+    const ToolRun r = run_tool("seq-info " + scratch(dir, t.name, bytes));
     EXPECT_EQ(r.code, 1) << t.name;
     EXPECT_TRUE(contains(r.out, t.problem)) << r.out;
   }
-  const ToolRun empty = run_tool("seq-info " + scratch("empty.seq", {}));
+  const ToolRun empty = run_tool("seq-info " + scratch(dir, "empty.seq", {}));
   EXPECT_EQ(empty.code, 1);
   EXPECT_TRUE(contains(empty.out, "the file is empty")) << empty.out;
 }
