@@ -2,10 +2,13 @@
 // with its reader's error, before anything is allocated for it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // Pictures (PCX and the other picture formats) and sequence frames.
 constexpr int max_picture_side = 4096;  // pixels, width and height each
+// A PNG or JPEG file read whole (a 4096 x 4096 picture stored without compression is 48 MiB).
+constexpr std::size_t max_picture_file_bytes = std::size_t(64) << 20;
 
 // Sequence files: records indexed per file (about 11 hours at 25 frames a second), and the
 // length of one record (a 320 x 200 frame needs at most 129 KiB however it is packed).

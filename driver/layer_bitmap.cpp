@@ -5,6 +5,7 @@
 
 #include "driver/layers.h"
 #include "effects/blend.h"
+#include "driver/picture_file.h"
 #include "effects/picture.h"
 
 namespace {
@@ -37,11 +38,12 @@ void advance_fade(Layer& layer, double show_s) {
 // The layer uses its picture as one whole 320x200 frame, so no other size will do.
 bool load_bitmap_layer(Layer& layer) {
   int result = PICTURE_OK;
-  Picture picture = load_picture(layer.param1, &result);
+  std::string problem;
+  Picture picture = load_any_picture(layer.param1, &result, &problem);
+  if (!problem.empty())
+    std::fprintf(stderr, "quindle: line %d (%s): %s %s\n", layer.line, layer.keyword.c_str(), layer.param1.c_str(),
+                 problem.c_str());
   if (picture.width != frame_width || picture.height != frame_height) return false;
-  if (result == PICTURE_TRUNCATED)
-    std::fprintf(stderr, "quindle: line %d (%s): %s is %s\n", layer.line, layer.keyword.c_str(), layer.param1.c_str(),
-                 picture_result_text(result));
   layer.resource.picture = std::move(picture.pixels);
   return true;
 }

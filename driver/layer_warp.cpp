@@ -6,6 +6,7 @@
 
 #include "driver/layers.h"
 #include "effects/grid_warp.h"
+#include "driver/picture_file.h"
 #include "effects/picture.h"
 #include "effects/radial_blur.h"
 #include "render/screen.h"
@@ -13,11 +14,12 @@
 // The renderer reads the texture as 65536 texels, so only a 256x256 picture will do.
 bool load_ipol_mesh_layer(Layer& layer) {
   int result = PICTURE_OK;
-  Picture picture = load_picture(layer.param1, &result);
+  std::string problem;
+  Picture picture = load_any_picture(layer.param1, &result, &problem);
+  if (!problem.empty())
+    std::fprintf(stderr, "quindle: line %d (%s): %s %s\n", layer.line, layer.keyword.c_str(), layer.param1.c_str(),
+                 problem.c_str());
   if (picture.width != 256 || picture.height != 256) return false;
-  if (result == PICTURE_TRUNCATED)
-    std::fprintf(stderr, "quindle: line %d (%s): %s is %s\n", layer.line, layer.keyword.c_str(), layer.param1.c_str(),
-                 picture_result_text(result));
   layer.resource.picture = std::move(picture.pixels);
   return true;
 }

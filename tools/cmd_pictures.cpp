@@ -1,5 +1,7 @@
 // cmd_pictures.cpp: pcx-decode, seq-pack and seq-info: pictures and sequence files as the
 // show reads them.
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -13,6 +15,8 @@
 #include "effects/picture.h"
 #include "tools/commands.h"
 #include "tools/pcx_writer.h"
+#include "tools/picture_convert.h"
+#include "platform/picture_decode.h"
 
 namespace {
 
@@ -42,7 +46,7 @@ int cmd_pcx_decode(const ToolArgs& args) {
   }
   std::printf("%d x %d\n", picture.width, picture.height);
   if (result != PICTURE_OK) {
-    std::fprintf(stderr, "quindle-tool: %s: %s; %s holds what was decoded\n", argv[0], picture_result_text(result), argv[1]);
+    std::fprintf(stderr, "quindle-tool: %s: %s; %s holds what was decoded\n", in, picture_result_text(result), out_path);
     return 1;
   }
   return 0;
@@ -50,13 +54,30 @@ int cmd_pcx_decode(const ToolArgs& args) {
 
 int cmd_seq_pack(const ToolArgs& args) {
   std::vector<std::vector<std::uint8_t>> pictures;
+  const bool dither = !args_flag(args, "--no-dither");
+  int quantised = 0;
+  double squares = 0, largest = 0;
   for (std::size_t i = 1; i < args.operands.size(); ++i) {
     const char* name = args.operands[i].c_str();
     bool ok = false;
     pictures.push_back(read_bytes(name, &ok));
+    const PictureKind kind = picture_kind_of(pictures.back());
+    if (ok && (kind == PictureKind::png || kind == PictureKind::jpeg)) {
+      // A true-colour frame becomes a PCX of 256 colours; the error is summed over all of them.
+      ConvertedPicture converted;
+      std::string problem;
+      if (!convert_picture_to_pcx(name, dither, &converted, &problem)) {
+        std::fprintf(stderr, "quindle-tool: %s\n", problem.c_str());
+        return 1;
+      }
+      pictures.back() = std::move(converted.pcx);
+      squares += converted.rms_error * converted.rms_error;
+      largest = std::max(largest, converted.max_error);
+      ++quantised;
+    }
     PictureHeader header;
     if (!ok || read_picture_header(pictures.back(), &header) != PICTURE_OK) {
-      std::fprintf(stderr, "quindle-tool: %s is not a picture\n", name);
+      std::fprintf(stderr, "quindle-tool: %s is not a picture (PCX, PNG or JPEG)\n", name);
       return 1;
     }
     if (std::size_t(header.width) * std::size_t(header.height) > std::size_t(frame_pixels))
@@ -69,6 +90,9 @@ int cmd_seq_pack(const ToolArgs& args) {
     return 1;
   }
   std::printf("%zu frames, %zu bytes\n", pictures.size(), bytes.size());
+  if (quantised > 0)
+    std::printf("%d frames reduced to 256 colours: colour error %.2f on average (root mean square), %.0f at most, of 255\n",
+                quantised, std::sqrt(squares / quantised), largest);
   return 0;
 }
 

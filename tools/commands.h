@@ -9,6 +9,8 @@ int cmd_script_check(const ToolArgs& args);
 int cmd_make_show(const ToolArgs& args);
 int cmd_pcx_decode(const ToolArgs& args);
 int cmd_seq_pack(const ToolArgs& args);
+int cmd_picture_decode(const ToolArgs& args);
+int cmd_picture_convert(const ToolArgs& args);
 int cmd_seq_info(const ToolArgs& args);
 int cmd_scene_info(const ToolArgs& args);
 int cmd_scene_eval(const ToolArgs& args);

@@ -24,8 +24,24 @@ const ToolCommand commands[] = {
      "Decodes the picture FILE as the show does and writes its pixels to OUT as little-endian\n"
      "0x00RRGGBB words, width x height x 4 bytes. Prints the size.",
      cmd_pcx_decode},
-    {"seq-pack", "OUT PICTURES...", 2, -1, {}, "pack pictures into a sequence file",
-     "Packs the PICTURES, in the order given, into the sequence file OUT.", cmd_seq_pack},
+    {"picture-decode", "FILE OUT", 2, 2, {}, "decode a PCX, PNG or JPEG picture to raw 0x00RRGGBB pixels",
+     "Decodes the picture FILE (PCX, PNG or JPEG, told by its first bytes) as the bitmap and\n"
+     "ipol_mesh layers do and writes its pixels to OUT as little-endian 0x00RRGGBB words,\n"
+     "width x height x 4 bytes. Pixels less than half opaque come out black. Prints the size;\n"
+     "exits 1 when the picture cannot be read or is damaged (OUT then holds what was decoded).",
+     cmd_picture_decode},
+    {"picture-convert", "IN OUT.pcx", 2, 2, {{"--no-dither", nullptr, "map each pixel to its nearest colour"}},
+     "turn a PCX, PNG or JPEG picture into an 8-bit PCX the show reads",
+     "Reads the picture IN (PCX, PNG or JPEG), reduces it to a palette of 256 colours where it\n"
+     "has more (dithered unless --no-dither is given) and writes OUT as an 8-bit PCX file of\n"
+     "one plane. Prints the size, the colours used and the colour error the reduction introduced.",
+     cmd_picture_convert},
+    {"seq-pack", "OUT PICTURES...", 2, -1, {{"--no-dither", nullptr, "map each pixel of a PNG or JPEG frame to its nearest colour"}},
+     "pack pictures into a sequence file",
+     "Packs the PICTURES, in the order given, into the sequence file OUT. PCX pictures are packed\n"
+     "as they are; PNG and JPEG pictures are first reduced to 256 colours (dithered unless\n"
+     "--no-dither is given) and the colour error this introduced is printed.",
+     cmd_seq_pack},
     {"seq-info", "FILE", 1, 1, {}, "list a sequence file's records and problems",
      "Lists each record of the sequence file FILE as the sequence layer finds it, and what\n"
      "would not show. Exits 1 when there are problems.",
