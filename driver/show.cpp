@@ -58,6 +58,7 @@ int run_show(Platform& platform, const ShowOptions& options) {
 
   music_start(show.music, *platform.sound, *platform.window, show.script.tune);
   set_screen_size(frame_width, frame_height);
+  show.frame_buffer.assign(frame_pixels, 0);
   show.work_buffer.assign(frame_pixels, 0);
   show.drawn.reserve(layer_total(show.script));
   open_display(show, *platform.window, *platform.toolkit, choice.fullscreen);
@@ -75,6 +76,7 @@ int run_show(Platform& platform, const ShowOptions& options) {
   timer_stop(show.show_timer);
   show.surface = Surface();
   show.console.reset();
+  show.frame_buffer = {};
   show.work_buffer = {};
   return exit_show_ended;
 }

@@ -56,6 +56,7 @@ struct ShowOptions {
 struct Show {
   Script script;
   Music music;
+  std::vector<std::uint32_t> frame_buffer;  // the frame the layers draw, copied to `surface` when done
   std::vector<std::uint32_t> work_buffer;
   PixelFormat format;
   std::unique_ptr<Console> console;
