@@ -29,6 +29,7 @@ struct CaptureRun {
   std::FILE* timeline = nullptr;
   bool progress = false;
   bool write_failed = false;
+<<<<<<< HEAD
   std::vector<std::uint32_t> pixels;  // the shown picture as 32-bit pixels, row after row
 
   // Copies the console's picture (display format, rows `pitch` bytes apart) into pixels.
@@ -38,6 +39,14 @@ struct CaptureRun {
     for (int y = 0; y < picture.height; ++y)
       std::memcpy(&pixels[std::size_t(y) * row], picture.pixels.data() + std::size_t(y) * std::size_t(picture.pitch),
                   row * sizeof(std::uint32_t));
+=======
+  std::int64_t step = 0;  // the frame's place on the 1/fps grid of a run from the song's start
+
+  // A jump (a start part-way, a loop's wrap) lands on grid frame `to`: the clock goes there.
+  void jumped_to(std::int64_t to) {
+    step = to;
+    clock.set(double(step) / options.fps);
+>>>>>>> main
   }
 
   // Writes frame n, then moves every clock (and the mixed sound) on to frame n + 1.
@@ -59,7 +68,7 @@ struct CaptureRun {
                    report.show_s, report.position.order, report.position.row);
 
     const std::int64_t next = report.frame + 1;
-    const double next_s = double(next) / options.fps;
+    const double next_s = double(++step) / options.fps;
     clock.set(next_s);
     sound->render_until(next_s);
     if (next >= frame_limit || write_failed) toolkit.console()->push_key(key_escape);
@@ -97,6 +106,10 @@ int run_capture(const CaptureOptions& options) {
   show_options.answer = SetupChoice{true, false};
   show_options.script_path = options.script_path;
   show_options.after_frame = [&run](const FrameReport& report) { run.after_frame(report); };
+  show_options.start = options.start;
+  show_options.loop = options.loop;
+  show_options.step_fps = options.fps;
+  show_options.jumped_to = [&run](std::int64_t step) { run.jumped_to(step); };
 
   const int code = run_show(platform, show_options);
   if (std::fclose(timeline.release()) != 0) run.write_failed = true;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "driver/layers.h"
+#include "driver/seek.h"
 #include "driver/show.h"
 
 bool is_layer_open(const Layer& layer, std::int32_t order, std::int32_t row) {
@@ -38,13 +39,17 @@ TimelineEnd run_timeline(Show& show, Platform& platform, const ShowOptions& opti
     // The frame in which the song first reports the quit order is still drawn and shown.
     if (position.order >= show.script.quit_order) return TimelineEnd::quit_order;
     music_position(show.music, &position);
+    // Leaving the loop's orders, the show goes back to its first as if it had started there.
+    if (options.loop && (position.order < options.loop->first || position.order > options.loop->last))
+      if (jump_show(show, platform, options, SongPosition{options.loop->first, 0}, &position) != SEEK_OK)
+        return TimelineEnd::escape;
 
     std::fill(show.frame_buffer.begin(), show.frame_buffer.end(), 0u);
     FrameContext context;
     context.frame = show.frame_buffer;
     context.work = show.work_buffer;
     context.show_timer = &show.show_timer;
-    context.process_clock = platform.clock;
+    context.process_clock = &show.clock;
     draw_frame(show, position, context);
     std::memcpy(surface_lock(show.surface), show.frame_buffer.data(), show.frame_buffer.size() * sizeof(std::uint32_t));
     surface_unlock(show.surface);
