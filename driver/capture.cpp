@@ -29,7 +29,6 @@ struct CaptureRun {
   std::FILE* timeline = nullptr;
   bool progress = false;
   bool write_failed = false;
-<<<<<<< HEAD
   std::vector<std::uint32_t> pixels;  // the shown picture as 32-bit pixels, row after row
 
   // Copies the console's picture (display format, rows `pitch` bytes apart) into pixels.
@@ -39,14 +38,14 @@ struct CaptureRun {
     for (int y = 0; y < picture.height; ++y)
       std::memcpy(&pixels[std::size_t(y) * row], picture.pixels.data() + std::size_t(y) * std::size_t(picture.pitch),
                   row * sizeof(std::uint32_t));
-=======
+  }
+
   std::int64_t step = 0;  // the frame's place on the 1/fps grid of a run from the song's start
 
   // A jump (a start part-way, a loop's wrap) lands on grid frame `to`: the clock goes there.
   void jumped_to(std::int64_t to) {
     step = to;
     clock.set(double(step) / options.fps);
->>>>>>> main
   }
 
   // Writes frame n, then moves every clock (and the mixed sound) on to frame n + 1.

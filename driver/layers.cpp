@@ -1,21 +1,8 @@
 // layers.cpp: dispatch by layer type, and the local-time rule shared by the timed layers.
 #include "driver/layers.h"
 
-<<<<<<< HEAD
 #include "base/saturate.h"
-=======
-#include <cmath>
-#include <limits>
-
 #include "scene/scene.h"
-
-std::int32_t truncate_to_int32(double value) {
-  if (std::isnan(value)) return 0;
-  if (value >= 2147483647.0) return std::numeric_limits<std::int32_t>::max();
-  if (value <= -2147483648.0) return std::numeric_limits<std::int32_t>::min();
-  return std::int32_t(value);
-}
->>>>>>> main
 
 std::int32_t layer_local_time(Layer& layer, double show_s) {
   const double v = double(decimal_param(layer.param3)) * show_s;
