@@ -47,7 +47,9 @@ int run_show(Platform& platform, const ShowOptions& options) {
   platform.video->init();
 
   Show show;
-  std::optional<Script> script = load_script(options.script_path);
+  std::optional<Script> script = load_script(data_file_path(show.files, options.script_path));
+  if (script) resolve_script_files(*script, show.files);
+  data_files_report(show.files, stderr, "quindle: ");
   if (!script) {
     platform.window->message_box("script loading failed", "error");
     return exit_startup_failed;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/data_files.h"
 #include "driver/music.h"
 #include "driver/script.h"
 #include "platform/clock.h"
@@ -81,6 +82,7 @@ class ShowClock final : public Clock {
 };
 
 struct Show {
+  DataFiles files;  // the names the script gave, as found on the disk
   Script script;
   Music music;
   ShowClock clock;
