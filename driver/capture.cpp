@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "base/frame.h"
 #include "driver/capture_queue.h"
@@ -100,7 +101,10 @@ struct CaptureRun {
     CaptureFrame& frame = queue->acquire();
     const Surface& picture = toolkit.console()->picture();
     frame.index = report.frame;
-    std::memcpy(frame.pixels.data(), picture.pixels.data(), frame.pixels.size() * 4);
+    // The console's rows are `pitch` bytes apart; the frame's are packed.
+    for (int y = 0; y < picture.height && y < frame_height; ++y)
+      std::memcpy(frame.pixels.data() + std::size_t(y) * frame_width,
+                  picture.pixels.data() + std::size_t(y) * std::size_t(picture.pitch), std::size_t(frame_width) * 4);
 
     std::fprintf(timeline, "%lld\t%.6f\t%d\t%d\t", static_cast<long long>(report.frame), report.show_s,
                  report.position.order, report.position.row);
@@ -214,7 +218,8 @@ int run_into(CaptureRun& run, OfflineSound& sound, const fs::path& timeline_path
   const bool encoded = run.queue->finish();
   sound.set_sample_sink(nullptr);
   run.progress.update(run.frames_done, double(run.step) / run.options.fps, true);
-  const bool timeline_written = std::fflush(timeline.get()) == 0 && !std::ferror(timeline.get());
+  const bool timeline_written = std::fflush(timeline.get()) == 0 && !std::ferror(timeline.get()) &&
+                                std::fclose(timeline.release()) == 0;
   timeline.reset();
   if (code != exit_show_ended && !run.stopped) {
     remove_part(timeline_path);
