@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/live.h"
+#include "platform/overlay_sdl.h"
 #include "platform/window_sdl.h"
 
 namespace {
@@ -29,6 +30,7 @@ class SdlConsole final : public Console {
   bool key_waiting() override;
   int read_key() override { return key_queue_pop(keys_); }
   void close() override;
+  void set_overlay(std::string_view text) override { overlay_set_text(overlay_, renderer_, text); }
 
  private:
   void pace_before_present();
@@ -43,6 +45,7 @@ class SdlConsole final : public Console {
   int width_ = 0, height_ = 0;
   Surface staging_;  // frames in other formats are converted here first
   KeyQueue keys_;
+  TextOverlay overlay_;
 
   bool vsync_waits_ = false;
   int fast_presents_ = 0;
@@ -162,6 +165,7 @@ void SdlConsole::update() {
   SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
   SDL_RenderClear(renderer_);
   SDL_RenderCopy(renderer_, texture_, nullptr, &to);
+  overlay_draw(overlay_, renderer_);
   pace_before_present();
   const Uint64 before = SDL_GetPerformanceCounter();
   SDL_RenderPresent(renderer_);
@@ -184,6 +188,7 @@ bool SdlConsole::key_waiting() {
 }
 
 void SdlConsole::close() {
+  overlay_close(overlay_);
   if (texture_) SDL_DestroyTexture(texture_);
   if (renderer_) SDL_DestroyRenderer(renderer_);
   if (window_) SDL_DestroyWindow(window_);
