@@ -1,5 +1,8 @@
 // timeline.cpp: the frame loop. The song position decides which layers draw; each layer's
 // own clock decides what it draws. There is no frame pacing: motion follows the clocks.
+#include <algorithm>
+#include <cstring>
+
 #include "driver/author.h"
 #include "driver/layers.h"
 #include "driver/seek.h"
@@ -48,15 +51,14 @@ TimelineEnd run_timeline(Show& show, Platform& platform, const ShowOptions& opti
         return TimelineEnd::escape;
     const double draw_start_s = edit ? platform.clock->now_s() : 0;
 
-    surface_clear(show.surface);
-    auto* pixels = reinterpret_cast<std::uint32_t*>(surface_lock(show.surface));
+    std::fill(show.frame_buffer.begin(), show.frame_buffer.end(), 0u);
     FrameContext context;
-    context.frame = std::span<std::uint32_t>(pixels, frame_pixels);
+    context.frame = show.frame_buffer;
     context.work = show.work_buffer;
-    context.display = &show.surface;
     context.show_timer = &show.show_timer;
     context.process_clock = &show.clock;
     draw_frame(show, position, context);
+    std::memcpy(surface_lock(show.surface), show.frame_buffer.data(), show.frame_buffer.size() * sizeof(std::uint32_t));
     surface_unlock(show.surface);
     if (edit) author_after_draw(show, platform, position, platform.clock->now_s() - draw_start_s);
     show.console->copy_from(show.surface);
