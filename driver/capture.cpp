@@ -106,10 +106,7 @@ struct CaptureRun {
       std::memcpy(frame.pixels.data() + std::size_t(y) * frame_width,
                   picture.pixels.data() + std::size_t(y) * std::size_t(picture.pitch), std::size_t(frame_width) * 4);
 
-    std::fprintf(timeline, "%lld\t%.6f\t%d\t%d\t", static_cast<long long>(report.frame), report.show_s,
-                 report.position.order, report.position.row);
-    for (std::size_t i = 0; i < report.drawn.size(); ++i)
-      std::fprintf(timeline, "%s%d.%d", i ? " " : "", report.drawn[i].block, report.drawn[i].layer);
+    write_timeline_columns(timeline, report);
     std::fputc('\n', timeline);
 
     const std::int64_t next = report.frame + 1;
@@ -302,6 +299,13 @@ int capture_to_video(const CaptureOptions& options, const fs::path& file, VideoK
 }
 
 }  // namespace
+
+void write_timeline_columns(std::FILE* file, const FrameReport& report) {
+  std::fprintf(file, "%lld\t%.6f\t%d\t%d\t", static_cast<long long>(report.frame), report.show_s,
+               report.position.order, report.position.row);
+  for (std::size_t i = 0; i < report.drawn.size(); ++i)
+    std::fprintf(file, "%s%d.%d", i ? " " : "", report.drawn[i].block, report.drawn[i].layer);
+}
 
 bool is_capture_file(const std::string& name) {
   std::string base = name;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -31,6 +32,10 @@ struct CaptureOptions {
 // Without --frames a capture stops after this much show time, so a show that never
 // reaches its quit order still ends.
 constexpr int default_capture_seconds = 300;
+
+// A timeline line's columns, without its end: frame, show seconds, order, row, and the drawn
+// layers as block.layer separated by blanks (tabs between columns).
+void write_timeline_columns(std::FILE* file, const FrameReport& report);
 
 // Exit codes of capture mode (live mode keeps its own).
 constexpr int capture_complete = 0;       // the quit order was reached or max_frames written
