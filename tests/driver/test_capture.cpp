@@ -1,4 +1,5 @@
-// Capture mode end to end: files per frame, exit codes, and byte-identical repeats.
+// Capture mode: the files of each frame and the timeline lines. Exit codes and repeatable bytes
+// are checked through the command line (test_command_line.cpp).
 #include <gtest/gtest.h>
 
 #include <algorithm>
