@@ -57,7 +57,9 @@ TEST(QuindleCommandLine, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
   } cases[] = {
       {"--sparkle", "unknown option --sparkle"},
       {"-C", "-C needs a directory"},
-      {"--capture", "--capture needs a directory"},
+      {"--capture", "--capture needs a folder or a video file name"},
+      {"--size 640x481", "--size needs WIDTHxHEIGHT, even numbers"},
+      {"--size big", "--size needs WIDTHxHEIGHT, even numbers"},
       {"--fps 0", "--fps needs a number from 1 to 1000"},
       {"--fps 1001", "--fps needs a number from 1 to 1000"},
       {"--fps ten", "--fps needs a number from 1 to 1000"},
