@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/data_files.h"
 #include "driver/layers.h"
 #include "driver/script.h"
 #include "driver/music.h"
@@ -78,19 +79,19 @@ const char* const silent_show = "the show shows a message box, then runs without
                                 "and only Escape ends it";
 
 // Reads the tune as the sound library plays it; false (with the problem noted) when it cannot.
-bool read_tune(const Script& script, TuneTable* table, std::vector<Problem>& problems) {
+bool read_tune(const Script& script, const std::string& found, TuneTable* table, std::vector<Problem>& problems) {
   if (script.tune.empty()) return false;
   const std::string name = in_quotes(script.tune);
   std::error_code error;
-  if (!std::filesystem::exists(script.tune, error)) {
+  if (!std::filesystem::exists(found, error)) {
     problems.push_back({0, false, "the tune " + name + " does not exist: " + silent_show});
     return false;
   }
-  if (std::filesystem::is_directory(script.tune, error)) {
+  if (std::filesystem::is_directory(found, error)) {
     problems.push_back({0, false, "the tune " + name + " is a folder, not a tune: " + silent_show});
     return false;
   }
-  if (const int code = tune_table_read(script.tune, table)) {
+  if (const int code = tune_table_read(found, table)) {
     problems.push_back({0, false, "the tune " + name + " cannot be played (" + error_text(code) + "): " + silent_show});
     return false;
   }
@@ -163,19 +164,24 @@ void check_against_tune(const Script& script, const TuneTable& table, std::vecto
 }
 
 // Loads every layer's data as start-up does, from the script's directory.
-void check_resources(Script& script, std::vector<Problem>& problems) {
+void check_resources(Script& script, DataFiles& files, std::vector<Problem>& problems) {
   std::unique_ptr<VideoLibrary> video = make_video_library();
   video->init();
   for (PatternBlock& block : script.blocks)
     for (Layer& layer : block.layers) {
       if (!layer_needs_file(layer)) continue;
       const std::string type = layer_type_name(layer.type);
-      if (!std::filesystem::is_regular_file(layer.param1)) {
+      const std::string file = data_file_path(files, layer.param1);
+      if (!std::filesystem::is_regular_file(file)) {
         problems.push_back({layer.line, true, type + ": data file " + in_quotes(layer.param1) + " does not exist"});
         continue;
       }
       bool loaded = false;
+      // The layer loads from the file as found; the record keeps the name as written.
+      const std::string written = layer.param1;
+      layer.param1 = file;
       loaded = load_layer_resource(layer, *video);
+      layer.param1 = written;
       if (!loaded) {
         std::string why = layer.type == LAYER_BITMAP      ? " (a 320x200 picture is needed)"
                           : layer.type == LAYER_IPOL_MESH ? " (a 256x256 picture is needed)"
@@ -185,7 +191,19 @@ void check_resources(Script& script, std::vector<Problem>& problems) {
     }
 }
 
-void print_json(const std::optional<Script>& script, const std::vector<Problem>& problems, bool would_start) {
+// Each name found other than as written ("DATA\TITLE.PCX is data/Title.pcx"), then each choice
+// among several matches and each folder that could not be read.
+std::vector<std::string> file_notes(const DataFiles& files) {
+  std::vector<std::string> notes;
+  for (const DataFileMatch& match : files.matches) notes.push_back(match.written + " is " + match.found);
+  for (const DataFileMatch& match : files.matches)
+    if (const std::string line = data_file_ambiguity(match); !line.empty()) notes.push_back(line);
+  for (const std::string& problem : files.problems) notes.push_back(problem);
+  return notes;
+}
+
+void print_json(const std::optional<Script>& script, const std::vector<Problem>& problems,
+                const std::vector<std::string>& notes, bool would_start) {
   JsonWriter json(stdout);
   json.begin_object();
   if (script) {
@@ -228,13 +246,16 @@ void print_json(const std::optional<Script>& script, const std::vector<Problem>&
     json.end_object();
   }
   json.end_array();
+  json.key("notes").begin_array();
+  for (const std::string& note : notes) json.value(note);
+  json.end_array();
   json.key("would_start").value(would_start);
   json.end_object();
   json.newline();
 }
 
 void print_text(const std::string& path, const std::optional<Script>& script, const std::vector<Problem>& problems,
-                bool would_start) {
+                const std::vector<std::string>& notes, bool would_start) {
   if (script) {
     std::printf("tune: %s\n", script->tune.empty() ? "(none)" : script->tune.c_str());
     std::printf("quit order: %02X\n", unsigned(script->quit_order));
@@ -253,6 +274,7 @@ void print_text(const std::string& path, const std::optional<Script>& script, co
     if (p.line) std::printf("%s:%d: %s: %s\n", path.c_str(), p.line, p.error ? "error" : "warning", p.message.c_str());
     else std::printf("%s: %s: %s\n", path.c_str(), p.error ? "error" : "warning", p.message.c_str());
   }
+  for (const std::string& note : notes) std::printf("%s: note: %s\n", path.c_str(), note.c_str());
   std::printf("%s\n", would_start ? "the show would start" : "the show would not start");
 }
 
@@ -264,7 +286,9 @@ int cmd_script_check(const ToolArgs& args) {
 
   std::vector<Problem> problems;
   int failed_line = 0;
-  std::optional<Script> script = load_script(path, &failed_line);
+  DataFiles script_file;
+  std::optional<Script> script = load_script(data_file_path(script_file, path), &failed_line);
+  std::vector<std::string> notes = file_notes(script_file);
   if (!script) {
     if (failed_line)
       problems.push_back({failed_line, true, "a \"pattern\" line must be followed by a line that begins with \"{\""});
@@ -276,18 +300,21 @@ int cmd_script_check(const ToolArgs& args) {
     const std::filesystem::path here = std::filesystem::current_path();
     std::error_code error;
     std::filesystem::current_path(dir, error);
+    DataFiles files;  // names in the script are found from the script's folder
     TuneTable table;
-    if (read_tune(*script, &table, problems)) check_against_tune(*script, table, problems);
+    if (read_tune(*script, data_file_path(files, script->tune), &table, problems))
+      check_against_tune(*script, table, problems);
     std::FILE* const light_output = read_3ds_set_output(nullptr);
-    check_resources(*script, problems);
+    check_resources(*script, files, problems);
     read_3ds_set_output(light_output);
     std::filesystem::current_path(here, error);
+    for (const std::string& note : file_notes(files)) notes.push_back(note);
   }
 
   std::stable_sort(problems.begin(), problems.end(), [](const Problem& a, const Problem& b) { return a.line < b.line; });
   bool would_start = script.has_value();
   for (const Problem& p : problems) would_start = would_start && !p.error;
-  if (json) print_json(script, problems, would_start);
-  else print_text(path, script, problems, would_start);
+  if (json) print_json(script, problems, notes, would_start);
+  else print_text(path, script, problems, notes, would_start);
   return would_start ? 0 : 1;
 }
