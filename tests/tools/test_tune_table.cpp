@@ -67,8 +67,8 @@ TEST(TuneTable, StartTimesAgreeWithCaptureMode) {
   CaptureOptions options;
   options.fps = fps;
   options.script_path = (dir / "script.txt").string();
-  options.out_dir = (dir / "out").string();
-  ASSERT_EQ(run_capture(options), 1);
+  options.out = (dir / "out").string();
+  ASSERT_EQ(run_capture(options), 0);
 
   std::map<int, double> first_seen;
   std::ifstream timeline(dir / "out" / "timeline.tsv");
