@@ -6,14 +6,12 @@
 #include <cstdint>
 #include <span>
 
+#include "base/frame.h"
 #include "driver/script.h"
 #include "platform/clock.h"
 #include "platform/pixels.h"
 #include "platform/video.h"
 
-constexpr int frame_width = 320;
-constexpr int frame_height = 200;
-constexpr int frame_pixels = frame_width * frame_height;
 
 // Everything a layer may draw with in one frame.
 struct FrameContext {
@@ -28,6 +26,15 @@ struct FrameContext {
 bool load_layer_resource(Layer& layer, VideoLibrary& video);
 
 void draw_layer(Layer& layer, const FrameContext& context);
+
+// Moves the layer on as drawing it in this frame would (its start mark, local time, fade
+// level, sequence and video position, 3D frame) without drawing anything: a show reaches a
+// later position exactly, without spending the time to draw every frame before it.
+void advance_layer(Layer& layer, const FrameContext& context);
+
+// Puts the layer back as start-up leaves it, before its first frame: not started, and a 3D
+// scene at the frame it was loaded at.
+void reset_layer(Layer& layer);
 
 // Local time of 3d_mesh, ipol_mesh and radialblur layers: param3 units per second of
 // show time, counted from the layer's first drawn frame and running on after that.
@@ -48,3 +55,9 @@ void draw_ipol_mesh_layer(Layer& layer, const FrameContext& context);
 void draw_radialblur_layer(Layer& layer, const FrameContext& context);
 void draw_video_layer(Layer& layer, const FrameContext& context);
 void draw_sequence_layer(Layer& layer, const FrameContext& context);
+
+void advance_mesh3d_layer(Layer& layer, const FrameContext& context);
+void advance_bitmap_layer(Layer& layer, const FrameContext& context);
+void advance_ipol_mesh_layer(Layer& layer, const FrameContext& context);
+void advance_video_layer(Layer& layer, const FrameContext& context);
+void advance_sequence_layer(Layer& layer, const FrameContext& context);

@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <span>
 
+#include "base/frame.h"
+
 constexpr int warp_grid_rows = 26;     // points at screen y = 0, 8, ..., 200
 constexpr int warp_grid_columns = 41;  // points at screen x = 0, 8, ..., 320
 constexpr int warp_cell_size = 8;      // pixels per cell side
-constexpr int warp_frame_width = 320;  // the renderer's fixed row length
-constexpr int warp_frame_height = 200;
 constexpr int warp_texture_texels = 65536;  // 256 columns x 256 rows, column + 256 * row
 
 struct WarpPoint {
@@ -39,6 +39,10 @@ void grid_flower(double t);
 // clamp(texel channel + interpolated brightness, 0, 255) and the top byte is 0.
 // Nothing is done unless the frame holds 320 x 200 pixels and the texture 65536.
 void grid_warp_render(std::span<std::uint32_t> frame, std::span<const std::uint32_t> texture);
+
+// The same picture on a chosen path of base/pixel_path.h, which the processor must support;
+// grid_warp_render uses pixel_path_selected(). Tests and benchmarks run every path through this.
+void grid_warp_render_on(int path, std::span<std::uint32_t> frame, std::span<const std::uint32_t> texture);
 
 // The same picture computed a pixel at a time: the path on targets without SSE2, kept
 // callable so that both paths are checked against each other.

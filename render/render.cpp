@@ -250,10 +250,15 @@ std::size_t gather_mesh(const Mesh& mesh, const RenderView& view, std::size_t ca
   return n;
 }
 
+// The most faces a frame of the scene can draw, counted when it was loaded.
+std::size_t face_capacity(const Scene& scene) {
+  return scene.visible_face_count > 0 ? std::size_t(scene.visible_face_count) : 0;
+}
+
 }  // namespace
 
 void render_reserve(const Scene& scene) {
-  const std::size_t face_count = scene.face_list.size();
+  const std::size_t face_count = face_capacity(scene);
   if (draw_order.faces.size() < face_count) {
     draw_order.faces.resize(face_count);
     draw_order.entries.resize(face_count);
@@ -292,7 +297,7 @@ Camera* render_prepare(Scene& scene, std::int32_t frame_number, std::string_view
 
 std::size_t draw_order_gather(const Scene& scene, const RenderView& view) {
   render_reserve(scene);
-  const std::size_t capacity = scene.face_list.size();
+  const std::size_t capacity = face_capacity(scene);
   std::size_t gathered = 0;
   std::size_t n = 0;
   for (const SceneNode* node = scene.first_object; node != nullptr && gathered < capacity; node = node->next) {
@@ -331,7 +336,9 @@ void draw_order_draw(std::size_t n, const RenderView& view, std::span<std::uint3
 }
 
 int gather_faces(Scene& scene) {
-  const std::size_t capacity = scene.face_list.size();
+  // The scene's list is sized on first use; loading left it empty.
+  const std::size_t capacity = face_capacity(scene);
+  if (scene.face_list.size() < capacity) scene.face_list.resize(capacity);
   std::size_t n = 0;
   for (const SceneNode* node = scene.first_object; node != nullptr; node = node->next) {
     if (node->kind != NODE_MESH) continue;

@@ -35,7 +35,7 @@ constexpr std::uint32_t wireframe_colour = 0xFFFFFF;
 int render_scene(Scene& scene, std::int32_t frame_number, std::span<std::uint32_t> frame,
                  std::string_view camera_name, int mode);
 
-// Makes room in the draw-order storage for the scene's face list and its largest mesh, so that
+// Makes room in the draw-order storage for the scene's visible faces and its largest mesh, so that
 // its frames allocate nothing. The driver calls it when a scene is loaded.
 void render_reserve(const Scene& scene);
 
@@ -68,8 +68,9 @@ void draw_order_draw(std::size_t n, const RenderView& view, std::span<std::uint3
 // ---- the face list: the plain form of the draw order, whole face copies ----
 
 // Refills the scene's face list from the start with whole copies of the faces of every mesh
-// whose flags & MESH_NOT_DRAWN are 0, in object-list and face order, stopping when the list is
-// full. Faces whose vertex pointers are not set are left out. Returns the number copied.
+// whose flags & MESH_NOT_DRAWN are 0, in object-list and face order, stopping at the scene's
+// visible_face_count (the list is grown to that size on first use). Faces whose vertex
+// pointers are not set are left out. Returns the number copied.
 int gather_faces(Scene& scene);
 
 // Sum of the camera-space z of the face's three vertices, in double; larger is farther.

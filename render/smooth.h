@@ -7,9 +7,10 @@
 #include <cstdint>
 #include <span>
 
-// The pass has its own fixed geometry, whatever the screen size.
-constexpr int smooth_row_length = 320;
-constexpr std::size_t smooth_frame_pixels = 64000;
+#include "base/frame.h"
+
+// The pass has the frame's fixed geometry, whatever the screen size: rows of frame_width
+// pixels, frame_pixels in all.
 
 // For k = 321 .. 63678 ((1, 1) .. (318, 198) in reading order), in increasing order and in
 // place, each of the blue, green and red bytes of pixel k becomes (L + R + UL + DR) >> 2, with
@@ -18,6 +19,10 @@ constexpr std::size_t smooth_frame_pixels = 64000;
 // first and last columns take their left or right sample from the neighbouring line. The top
 // byte is never changed. A frame of fewer than 64000 pixels is left as it is.
 void smooth_frame(std::span<std::uint32_t> frame);
+
+// The same pass on a chosen path of base/pixel_path.h, which the processor must support;
+// smooth_frame uses pixel_path_selected(). Tests and benchmarks run every path through this.
+void smooth_frame_on(int path, std::span<std::uint32_t> frame);
 
 // The rule above one byte at a time: the reference that smooth_frame matches bit for bit.
 void smooth_frame_reference(std::span<std::uint32_t> frame);

@@ -89,33 +89,21 @@ void evaluate_tracks(Scene& scene, float frame) {
   }
 }
 
+// The point a child node is moved from: the value its position track gave this frame, or,
+// without one, its rest point, so that the parent's transform never compounds over updates.
+Vector3 unmoved_point(const AnimNode& child, const Vector3& current) {
+  return slot(child, SLOT_POSITION) != nullptr ? current : child.rest;
+}
+
 // An object parent moves every kind of child but ambient by its matrix (an object child's
 // matrix becomes parent * child: the child's own transform first).
 void apply_object_parent(const Matrix& parent, const AnimNode& child) {
-  switch (child.kind) {
-    case ANIM_OBJECT:
-      if (Mesh* mesh = node_object<Mesh>(child)) mat_mul(parent, mesh->matrix, mesh->matrix);
-      break;
-    case ANIM_CAMERA:
-      if (Camera* camera = node_object<Camera>(child))
-        mat_transform_point(parent, camera->position, camera->position);
-      break;
-    case ANIM_CAMERA_TARGET:
-      if (Camera* camera = node_object<Camera>(child))
-        mat_transform_point(parent, camera->target, camera->target);
-      break;
-    case ANIM_OMNI:
-    case ANIM_SPOT:
-      if (Light* light = node_object<Light>(child))
-        mat_transform_point(parent, light->position, light->position);
-      break;
-    case ANIM_LIGHT_TARGET:
-      if (Light* light = node_object<Light>(child))
-        mat_transform_point(parent, light->target, light->target);
-      break;
-    default:
-      break;
+  if (child.kind == ANIM_OBJECT) {
+    if (Mesh* mesh = node_object<Mesh>(child)) mat_mul(parent, mesh->matrix, mesh->matrix);
+    return;
   }
+  if (Vector3* point = anim_node_point(child))
+    mat_transform_point(parent, unmoved_point(child, *point), *point);
 }
 
 // Step 2: parents precede their children in the list, so one pass in list order gives every
@@ -133,7 +121,8 @@ void apply_hierarchy(Scene& scene) {
       if (camera == nullptr) continue;
       for (AnimNode* child = parent->first_child; child != nullptr; child = child->next_sibling) {
         if (child->kind != ANIM_OMNI && child->kind != ANIM_SPOT) continue;
-        if (Light* light = node_object<Light>(*child)) vec_add(camera->position, light->position, light->position);
+        if (Light* light = node_object<Light>(*child))
+          vec_add(camera->position, unmoved_point(*child, light->position), light->position);
       }
     }
   }

@@ -11,8 +11,11 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "base/byte_order.h"
+#include "base/saturate.h"
 #include "scene/frame_update.h"
 #include "scene/scene.h"
 #include "scene/scene_file.h"
@@ -33,13 +36,9 @@ struct Cursor {
   std::size_t left() const { return std::size_t(end - pos); }
 };
 
-inline std::uint32_t load_u32(const std::uint8_t* p) {
-  return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
-}
-
 bool read_u32(Cursor& c, std::uint32_t& v) {
   if (c.left() < 4) return false;
-  v = load_u32(c.pos);
+  v = load_le32(c.pos);
   c.pos += 4;
   return true;
 }
@@ -80,14 +79,6 @@ bool read_string(Cursor& c, std::string& out) {
 
 // Name and id, the head of every object chunk.
 bool read_head(Cursor& c, SceneObject& object) { return read_string(c, object.name) && read_i32(c, object.id); }
-
-// Key frames are appended as integers: truncated toward zero, and defined for any float.
-std::int32_t frame_to_int(float v) {
-  if (!(v == v)) return 0;
-  if (v >= 2147483647.0f) return std::numeric_limits<std::int32_t>::max();
-  if (v <= -2147483648.0f) return std::numeric_limits<std::int32_t>::min();
-  return std::int32_t(v);
-}
 
 template <class T>
 std::unique_ptr<T> new_object() {
@@ -361,7 +352,7 @@ int read_track(const NativeReader& r, Cursor& c, ValueType type, std::unique_ptr
     if (key == nullptr) return SCENE_NO_MEMORY;
     float frame;
     if (int rc = read_key(r, c, type, *key, frame); rc != SCENE_OK) return rc;
-    track_append_key(track.get(), std::move(key), frame_to_int(frame));
+    track_append_key(track.get(), std::move(key), saturate_to_int32(frame));
   }
   if (type == ValueType::Quaternion) {
     if (r.version < native_version) rebuild_orientations(*track);
@@ -414,7 +405,7 @@ int read_chunk(NativeReader& r, std::uint16_t id, Cursor& data) {
 }
 
 std::int32_t header_version(const SceneFile& file) {
-  return file.bytes.size() >= header_size ? std::int32_t(load_u32(file.bytes.data() + 4)) : 0;
+  return file.bytes.size() >= header_size ? std::int32_t(load_le32(file.bytes.data() + 4)) : 0;
 }
 
 // The header, then every chunk to the end of the file. A chunk is handed over as a cursor over
@@ -445,22 +436,39 @@ int read_stage(SceneFile& file) {
   return SCENE_OK;
 }
 
-// Standard containers report a failed allocation by throwing; the stages report 1.
 template <bool motion>
 int run_stage(SceneFile& file) noexcept {
-  try {
-    return read_stage<motion>(file);
-  } catch (const std::exception&) {
-    return SCENE_NO_MEMORY;
-  }
+  return scene_run_guarded([&] { return read_stage<motion>(file); }, SCENE_READ_ERROR);
 }
 
 // ---- writing ----
 
+// The points of a camera or light as its nodes found them when the motion stage added them.
+struct RestPoints {
+  const Vector3* position = nullptr;
+  const Vector3* target = nullptr;
+};
+
 struct NativeWriter {
   SceneFile& file;
   std::int32_t version;
+  // Cameras and lights are written with their rest points, not with where the frame update has
+  // moved them, so that a file read back moves them from the same place.
+  std::unordered_map<const SceneObject*, RestPoints> rest;
 };
+
+void collect_rest_points(NativeWriter& w, const Scene& scene) {
+  for (const AnimNode* node = scene.first_anim_node; node != nullptr; node = node->next) {
+    if (anim_node_point(*node) == nullptr) continue;
+    RestPoints& points = w.rest[node->object];
+    const bool target = node->kind == ANIM_CAMERA_TARGET || node->kind == ANIM_LIGHT_TARGET;
+    const Vector3*& point = target ? points.target : points.position;
+    if (point == nullptr) point = &node->rest;
+  }
+}
+
+// The object's point, or the rest point a node keeps for it.
+const Vector3& rest_or(const Vector3* rest, const Vector3& current) { return rest != nullptr ? *rest : current; }
 
 void write_vec(SceneFile& f, const Vector3& v) {
   scene_file_write_f32(f, v.x);
@@ -501,10 +509,11 @@ int end_chunk(SceneFile& f, std::size_t data_start) {
 int write_camera(NativeWriter& w, const Camera& camera) {
   SceneFile& f = w.file;
   if (int rc = write_head(f, camera); rc != SCENE_OK) return rc;
+  const RestPoints rest = w.rest.contains(&camera) ? w.rest[&camera] : RestPoints{};
   scene_file_write_i32(f, camera.parent_id);
   scene_file_write_i32(f, camera.target_parent_id);
-  write_vec(f, camera.position);
-  write_vec(f, camera.target);
+  write_vec(f, rest_or(rest.position, camera.position));
+  write_vec(f, rest_or(rest.target, camera.target));
   scene_file_write_f32(f, camera.fov);
   scene_file_write_f32(f, camera.roll);
   return SCENE_OK;
@@ -513,12 +522,13 @@ int write_camera(NativeWriter& w, const Camera& camera) {
 int write_light(NativeWriter& w, const Light& light) {
   SceneFile& f = w.file;
   if (int rc = write_head(f, light); rc != SCENE_OK) return rc;
+  const RestPoints rest = w.rest.contains(&light) ? w.rest[&light] : RestPoints{};
   scene_file_write_i32(f, light.parent_id);
   scene_file_write_i32(f, light.target_parent_id);
   scene_file_write_i32(f, light.type);
-  write_vec(f, light.position);
+  write_vec(f, rest_or(rest.position, light.position));
   if (light.type == LIGHT_SPOT) {
-    write_vec(f, light.target);
+    write_vec(f, rest_or(rest.target, light.target));
     scene_file_write_f32(f, light.roll);
     scene_file_write_f32(f, light.hotspot);
     scene_file_write_f32(f, light.falloff);
@@ -676,6 +686,7 @@ int write_scene(NativeWriter& w) {
   if (scene == nullptr) return SCENE_NOT_FOUND;
   if (scene->first_object == nullptr) return SCENE_NO_ACTIVE;
   SceneFile& f = w.file;
+  collect_rest_points(w, *scene);
   scene_file_write(f, native_magic, sizeof native_magic);
   scene_file_write_i32(f, w.version);
   scene_file_write_i32(f, scene->first_anim_node != nullptr ? native_contents_motion : native_contents_objects);
@@ -692,18 +703,6 @@ int write_scene(NativeWriter& w) {
 }
 
 // ---- load stages ----
-
-// The library has no call that makes "no scene" active: lib_init clears it, together with the
-// active camera, which is put back.
-void restore_active(Scene* remembered) {
-  if (remembered != nullptr) {
-    scene_set_active(remembered);
-    return;
-  }
-  Camera* camera = camera_get_active();
-  lib_init(lib_flags());
-  camera_set_active(camera);
-}
 
 bool has_normals(const Mesh& mesh) {
   auto nonzero = [](const Vector3& v) { return v.x != 0 || v.y != 0 || v.z != 0; };
@@ -737,13 +736,8 @@ int write_native_scene(SceneFile& file) { return write_native_scene_version(file
 int write_native_scene_version(SceneFile& file, std::int32_t version) {
   if (version != native_version_1 && version != native_version) return SCENE_NOT_SUPPORTED;
   const std::size_t start = scene_file_tell(file), old_size = scene_file_size(file);
-  NativeWriter w{file, version};
-  int rc;
-  try {
-    rc = write_scene(w);
-  } catch (const std::exception&) {
-    rc = SCENE_NO_MEMORY;
-  }
+  NativeWriter w{file, version, {}};
+  const int rc = scene_run_guarded([&] { return write_scene(w); }, SCENE_NOT_SUPPORTED);
   if (rc != SCENE_OK) {
     // Nothing of a refused scene stays behind the position.
     if (scene_file_size(file) > old_size) file.bytes.resize(old_size);
@@ -754,44 +748,40 @@ int write_native_scene_version(SceneFile& file, std::int32_t version) {
 
 int native_load_scene(const char* file_name, Scene* scene) {
   if (scene == nullptr || file_name == nullptr) return SCENE_NULL_ARGUMENT;
-  Scene* remembered = scene_get_active();
   scene->start_frame = scene->end_frame = scene->current_frame = 0;
   scene_free_motion(scene);
   scene_free_objects(scene);
   SceneFile file;
   if (int rc = scene_file_load(file_name, file); rc != SCENE_OK) return rc;
-  scene_set_active(scene);
+  ActiveSceneGuard active(scene);
   int rc = read_native_scene(file);
   if (rc == SCENE_OK) rc = prepare_geometry(*scene, header_version(file));
-  restore_active(remembered);
   if (rc != SCENE_OK) scene_free_objects(scene);
   return rc;
 }
 
 int native_load_motion(const char* file_name, Scene* scene) {
   if (scene == nullptr || file_name == nullptr) return SCENE_NULL_ARGUMENT;
-  Scene* remembered = scene_get_active();
   SceneFile file;
   if (int rc = scene_file_load(file_name, file); rc != SCENE_OK) return rc;
-  scene_set_active(scene);
+  ActiveSceneGuard active(scene);
   if (int rc = read_native_motion(file); rc != SCENE_OK) {
-    restore_active(remembered);
     scene_free_motion(scene);
     return rc;
   }
   scene_set_frame(0);
   scene_update();
-  restore_active(remembered);
   return SCENE_OK;
 }
 
 int native_save_scene(const char* file_name, Scene* scene) {
   if (scene == nullptr || file_name == nullptr) return SCENE_NULL_ARGUMENT;
-  Scene* remembered = scene_get_active();
-  scene_set_active(scene);
   SceneFile file;
-  int rc = write_native_scene(file);
-  restore_active(remembered);
+  int rc;
+  {
+    ActiveSceneGuard active(scene);
+    rc = write_native_scene(file);
+  }
   return rc != SCENE_OK ? rc : scene_file_store(file, file_name);
 }
 

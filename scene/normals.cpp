@@ -1,5 +1,4 @@
 // normals.cpp: load-time face and vertex normals of a mesh, in time linear in its size.
-#include <exception>
 #include <vector>
 
 #include "scene/scene.h"
@@ -17,11 +16,13 @@ int mesh_average_normals(Mesh& mesh, Vector3 Face::*face_field, Vector3 Vertex::
   std::vector<Vertex>& vertices = mesh.vertices;
   const std::size_t n = vertices.size();
   for (Vertex& v : vertices) v.*vertex_field = Vector3{};
-  try {
-    counts.assign(n, 0);
-  } catch (const std::exception&) {
-    return SCENE_NO_MEMORY;
-  }
+  const int rc = scene_run_guarded(
+      [&] {
+        counts.assign(n, 0);
+        return SCENE_OK;
+      },
+      SCENE_READ_ERROR);
+  if (rc != SCENE_OK) return rc;
 
   // Each vertex receives the normals of its faces in face order, one add per face even when a
   // face names it twice: the same sums, in the same order, as scanning every face per vertex.

@@ -11,6 +11,8 @@
 #include <new>
 #include <string_view>
 
+#include "base/byte_order.h"
+#include "base/saturate.h"
 #include "scene/scene.h"
 #include "scene/scene_file.h"
 #include "scene/track.h"
@@ -54,14 +56,7 @@ struct ChunkEntry {
 
 // ---- reading ----
 
-// Little-endian loads; the compiler turns each into one move on a little-endian machine.
-inline float load_f32(const std::uint8_t* p) {
-  std::uint32_t u = std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-                    std::uint32_t(p[3]) << 24;
-  return std::bit_cast<float>(u);
-}
-
-inline std::uint16_t load_u16(const std::uint8_t* p) { return std::uint16_t(p[0] | p[1] << 8); }
+inline float load_f32(const std::uint8_t* p) { return std::bit_cast<float>(load_le32(p)); }
 
 bool read_floats(Reader& r, float* out, int n) {
   std::uint8_t bytes[16 * 4];
@@ -314,10 +309,10 @@ int read_faces(Reader& r, std::uint16_t) {
   const std::size_t vertex_count = mesh->vertices.size();
   Vertex* vertices = mesh->vertices.data();
   for (Face& f : faces) {
-    f.a = load_u16(p);
-    f.b = load_u16(p + 2);
-    f.c = load_u16(p + 4);
-    std::uint16_t flags = load_u16(p + 6);
+    f.a = load_le16(p);
+    f.b = load_le16(p + 2);
+    f.c = load_le16(p + 4);
+    std::uint16_t flags = load_le16(p + 6);
     p += 8;
     // Also refuses a face list that comes before the vertex list.
     if (f.a >= vertex_count || f.b >= vertex_count || f.c >= vertex_count) return SCENE_READ_ERROR;
@@ -345,7 +340,7 @@ int read_face_material(Reader& r, std::uint16_t) {
   Material* material = kind == NODE_MATERIAL ? static_cast<Material*>(object) : nullptr;
   const std::size_t face_count = mesh->faces.size();
   for (std::uint16_t i = 0; i < count; ++i, p += 2) {
-    std::uint16_t index = load_u16(p);
+    std::uint16_t index = load_le16(p);
     if (index >= face_count) return SCENE_READ_ERROR;
     mesh->faces[index].material_id = object->id;
     mesh->faces[index].material = material;
@@ -730,14 +725,6 @@ int read_key_header(Reader& r, Key& key, std::int32_t& frame) {
   return SCENE_OK;
 }
 
-// Truncation toward zero that stays defined for any float.
-std::int32_t truncate_to_int(float v) {
-  if (!(v == v)) return 0;
-  if (v >= 2147483647.0f) return std::numeric_limits<std::int32_t>::max();
-  if (v <= -2147483648.0f) return std::numeric_limits<std::int32_t>::min();
-  return std::int32_t(v);
-}
-
 // Running state of a rotation track: the file's keys turn relative to the previous key.
 struct RotationRun {
   Quaternion orientation{1, 0, 0, 0};
@@ -751,7 +738,7 @@ int read_rotation_value(Reader& r, Key& key, RotationRun& run) {
   const float angle = f[0];
   Quaternion q;
   quat_from_angle_axis(angle, f[1], f[2], f[3], q);
-  run.total = truncate_to_int(run.first ? angle : float(run.total) + angle);
+  run.total = saturate_to_int32(run.first ? angle : float(run.total) + angle);
   run.first = false;
   key.value[0] = float(run.total);
   key.value[1] = f[1];
@@ -864,14 +851,9 @@ constexpr ChunkEntry motion_table[] = {
     {TDS_ROLL_TRACK, false, read_track},
 };
 
-// Standard containers report a failed allocation by throwing; the stages report 1.
 template <std::size_t N>
 int run_stage(SceneFile& file, const ChunkEntry (&table)[N], std::int32_t first_counter) noexcept {
-  try {
-    return read_stage(file, table, first_counter);
-  } catch (const std::exception&) {
-    return SCENE_NO_MEMORY;
-  }
+  return scene_run_guarded([&] { return read_stage(file, table, first_counter); }, SCENE_READ_ERROR);
 }
 
 }  // namespace

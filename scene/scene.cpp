@@ -1,7 +1,6 @@
 // scene.cpp: library state, scene lifecycle, the two lists and the load stages.
 #include "scene/scene.h"
 
-#include <exception>
 #include <new>
 
 #include "scene/frame_update.h"
@@ -51,12 +50,7 @@ void free_anim_list(Scene& scene) {
 
 int run_stage(int (*operation)(SceneFile&), SceneFile& file) {
   if (operation == nullptr) return SCENE_NOT_SUPPORTED;
-  try {
-    return operation(file);
-  } catch (const std::exception&) {
-    // Readers build with standard containers; a failed allocation must not leave the library.
-    return SCENE_NO_MEMORY;
-  }
+  return scene_run_guarded([&] { return operation(file); }, SCENE_READ_ERROR);
 }
 
 int compute_mesh_geometry(Scene& scene) {
@@ -77,6 +71,12 @@ Scene::~Scene() {
   free_object_list(*this);
   if (library.active_scene == this) library.active_scene = nullptr;
 }
+
+ActiveSceneGuard::ActiveSceneGuard(Scene* scene) : remembered_(library.active_scene) {
+  library.active_scene = scene;
+}
+
+ActiveSceneGuard::~ActiveSceneGuard() { library.active_scene = remembered_; }
 
 // ---- library state ----
 
@@ -113,36 +113,30 @@ void scene_free(Scene* scene) { delete scene; }
 
 int scene_load(const char* file_name, Scene* scene) {
   if (scene == nullptr || file_name == nullptr) return SCENE_NULL_ARGUMENT;
-  Scene* remembered = library.active_scene;
   scene->start_frame = scene->end_frame = scene->current_frame = 0;
   free_anim_list(*scene);
   free_object_list(*scene);
 
   SceneFile file;
   if (int rc = scene_file_load(file_name, file); rc != SCENE_OK) return rc;
-  library.active_scene = scene;
+  ActiveSceneGuard active(scene);
   int rc = run_stage(scene_drivers[0].load_scene, file);
   if (rc == SCENE_OK) rc = compute_mesh_geometry(*scene);
-  library.active_scene = remembered;
   if (rc != SCENE_OK) free_object_list(*scene);
   return rc;
 }
 
 int scene_load_motion(const char* file_name, Scene* scene) {
   if (scene == nullptr || file_name == nullptr) return SCENE_NULL_ARGUMENT;
-  Scene* remembered = library.active_scene;
   SceneFile file;
   if (int rc = scene_file_load(file_name, file); rc != SCENE_OK) return rc;
-  library.active_scene = scene;
-  int rc = run_stage(scene_drivers[0].load_motion, file);
-  if (rc != SCENE_OK) {
-    library.active_scene = remembered;
+  ActiveSceneGuard active(scene);
+  if (int rc = run_stage(scene_drivers[0].load_motion, file); rc != SCENE_OK) {
     free_anim_list(*scene);
     return rc;
   }
   scene_set_frame(0);
   scene_update();
-  library.active_scene = remembered;
   return SCENE_OK;
 }
 
@@ -159,6 +153,26 @@ int scene_free_motion(Scene* scene) {
 }
 
 // ---- lists of the active scene ----
+
+Vector3* anim_node_point(const AnimNode& node) {
+  switch (node.kind) {
+    case ANIM_CAMERA:
+      if (auto* camera = dynamic_cast<Camera*>(node.object)) return &camera->position;
+      return nullptr;
+    case ANIM_CAMERA_TARGET:
+      if (auto* camera = dynamic_cast<Camera*>(node.object)) return &camera->target;
+      return nullptr;
+    case ANIM_OMNI:
+    case ANIM_SPOT:
+      if (auto* light = dynamic_cast<Light*>(node.object)) return &light->position;
+      return nullptr;
+    case ANIM_LIGHT_TARGET:
+      if (auto* light = dynamic_cast<Light*>(node.object)) return &light->target;
+      return nullptr;
+    default:
+      return nullptr;
+  }
+}
 
 int scene_find_by_name(std::string_view name, SceneNode*& out) {
   Scene* scene = library.active_scene;
@@ -217,6 +231,7 @@ int scene_add_anim_node(AnimNodeKind kind, std::int32_t node_id, std::int32_t pa
   node->node_id = node_id;
   node->tracks = std::move(tracks);
   node->object = object;
+  if (Vector3* point = anim_node_point(*node)) node->rest = *point;
 
   // Link under every earlier node with the parent's id; a parent added later is never linked,
   // and a node never becomes its own parent.
@@ -332,7 +347,7 @@ void mesh_compute_bounds(Mesh& mesh) {
 // ---- the show's loader ----
 
 int scene_prepare_face_list(Scene& scene) {
-  // Sized for every face that can ever be drawn, not only those visible at frame 0, so a mesh
+  // Counts every face that can ever be drawn, not only those visible at frame 0, so a mesh
   // that its hide track shows later still finds room.
   std::size_t faces = 0;
   for (SceneNode* node = scene.first_object; node != nullptr; node = node->next) {
@@ -340,24 +355,30 @@ int scene_prepare_face_list(Scene& scene) {
     const Mesh& mesh = *static_cast<const Mesh*>(node->object.get());
     if ((mesh.flags & MESH_FILE_HIDDEN) == 0) faces += mesh.faces.size();
   }
-  try {
-    scene.face_list.assign(faces, Face{});
-  } catch (const std::exception&) {
-    scene.face_list.clear();
-    scene.visible_face_count = 0;
-    return SCENE_NO_MEMORY;
-  }
-  scene.visible_face_count = std::int32_t(faces);
+  scene.face_list.clear();
+  scene.visible_face_count = faces > std::size_t(INT32_MAX) ? INT32_MAX : std::int32_t(faces);
   return SCENE_OK;
 }
 
-std::unique_ptr<Scene> load_3d_mesh(const char* file_name) {
+MeshLoad scene_load_3d_mesh(const char* file_name) {
+  MeshLoad load;
   lib_init(LIB_HIERARCHY | LIB_NORMALS | LIB_MORPH | LIB_TRANSFORM);
-  std::unique_ptr<Scene> scene;
-  if (scene_new(scene) != SCENE_OK) return nullptr;
+  if (scene_new(load.scene) != SCENE_OK) return load;
+  Scene* scene = load.scene.get();
   // A failed scene stage has freed its objects; the motion stage decides, as the show expects.
-  scene_load(file_name, scene.get());
-  if (scene_load_motion(file_name, scene.get()) != SCENE_OK) return nullptr;
-  if (scene_prepare_face_list(*scene) != SCENE_OK) return nullptr;
-  return scene;
+  if (native_file_is_native(file_name)) {
+    load.scene_code = native_load_scene(file_name, scene);
+    load.motion_code = native_load_motion(file_name, scene);
+  } else {
+    load.scene_code = scene_load(file_name, scene);
+    load.motion_code = scene_load_motion(file_name, scene);
+  }
+  scene_prepare_face_list(*scene);
+  return load;
+}
+
+std::unique_ptr<Scene> load_3d_mesh(const char* file_name) {
+  MeshLoad load = scene_load_3d_mesh(file_name);
+  if (load.motion_code != SCENE_OK) return nullptr;
+  return std::move(load.scene);
 }

@@ -1,11 +1,14 @@
 // scene.h: the keyframed scene model: object records, the object and animation-node lists,
 // the library state (active scene, active camera, option flags) and the load stages.
 // A Scene owns every record reachable from its lists; links between records are plain
-// pointers. Operations return result codes and never throw; the library never prints.
+// pointers. Operations return result codes and never throw. The library prints one thing only:
+// the 3DS reader's line per light read ("licht gelesen: NAME"), to standard output unless
+// read_3ds_set_output (reader_3ds.h) sends it elsewhere or nowhere.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,7 +24,7 @@ enum : int {
   SCENE_OK = 0,
   SCENE_NO_MEMORY = 1,       // an allocation failed
   SCENE_CANNOT_OPEN = 2,     // the file cannot be opened
-  SCENE_READ_ERROR = 3,      // a short read, a corrupt structure, or the file's error flag set
+  SCENE_READ_ERROR = 3,      // a short read, a corrupt structure, the file's error flag set, or a failed write
   SCENE_NOT_SUPPORTED = 4,   // not a file of a supported format (or version)
   SCENE_BAD_FRAME = 6,       // frame outside the scene's range, or a negative frame
   SCENE_EMPTY_RANGE = 8,     // the scene's frame range is empty
@@ -213,6 +216,10 @@ struct AnimNode {
   std::int32_t node_id = 0;          // the node number from the file
   std::unique_ptr<TrackSet> tracks;  // never null once in a list
   SceneObject* object = nullptr;     // the animated object, owned by the object list
+  // Camera, light and target nodes: the point the node moves (the object's position, or its
+  // target for a target node) as it was when the node was added. A node without a position
+  // track is moved by its parent from here on every update, so that nothing accumulates.
+  Vector3 rest;
   AnimNode* parent = nullptr;
   AnimNode* first_child = nullptr;   // children in reverse order of insertion
   AnimNode* next_sibling = nullptr;
@@ -227,8 +234,9 @@ struct Scene {
   SceneNode* last_object = nullptr;
   AnimNode* first_anim_node = nullptr;
   AnimNode* last_anim_node = nullptr;
-  // Filled by load_3d_mesh for the renderer: room for every face of the meshes not hidden in
-  // the file; visible_face_count == face_list.size(). The library never touches them otherwise.
+  // For the renderer, set by load_3d_mesh: the number of faces of the meshes not hidden in the
+  // file, the most a frame can draw. The list starts empty; the render pass sizes it to that
+  // count when it first gathers faces into it, so loading neither allocates nor clears it.
   std::int32_t visible_face_count = 0;
   std::vector<Face> face_list;
 
@@ -247,6 +255,36 @@ struct SceneDriver {
 };
 // "3DS" first (used by scene_load and scene_load_motion), then the native "NVF".
 extern const SceneDriver scene_drivers[2];
+
+// Runs an operation that builds with standard containers and returns its result code, turning
+// what they throw into a code: 1 for a failed allocation (std::bad_alloc), `otherwise` for any
+// other exception. The readers pass 3: a container refusing a size or position (length_error,
+// out_of_range) can only have been led there by the file's data, which is damage, not a lack
+// of memory; the writer passes 4: the scene holds more than a file can.
+template <class Operation>
+int scene_run_guarded(Operation&& operation, int otherwise) noexcept {
+  try {
+    return operation();
+  } catch (const std::bad_alloc&) {
+    return 1;  // SCENE_NO_MEMORY
+  } catch (...) {
+    return otherwise;
+  }
+}
+
+// Makes a scene active for the guard's lifetime, as a load stage needs; when the guard ends the
+// scene active before (or none) is active again, however the stage ended. The active camera is
+// left as it is.
+class ActiveSceneGuard {
+ public:
+  explicit ActiveSceneGuard(Scene* scene);
+  ~ActiveSceneGuard();
+  ActiveSceneGuard(const ActiveSceneGuard&) = delete;
+  ActiveSceneGuard& operator=(const ActiveSceneGuard&) = delete;
+
+ private:
+  Scene* remembered_;
+};
 
 // ---- library state ----
 // Sets the flags and clears the active scene and camera; returns 0.
@@ -284,7 +322,8 @@ int scene_find_by_id(std::int32_t id, SceneNode*& out);
 // object, 1 when out of memory; the object is freed on every failure.
 int scene_add_object(SceneNodeKind kind, std::unique_ptr<SceneObject> object);
 // Appends to the animation-node list and links it as first child of every node already in the
-// list whose id is parent_id (-1: no parent). A null track set becomes an empty one.
+// list whose id is parent_id (-1: no parent). A null track set becomes an empty one. The node's
+// rest point is taken from its object.
 // 9 without an active scene, 1 when out of memory (the track set is then freed).
 int scene_add_anim_node(AnimNodeKind kind, std::int32_t node_id, std::int32_t parent_id,
                         std::unique_ptr<TrackSet> tracks, SceneObject* object);
@@ -292,6 +331,9 @@ int scene_add_anim_node(AnimNodeKind kind, std::int32_t node_id, std::int32_t pa
 // track already there. A track kind the node's kind has no slot for is dropped (freed), 0.
 // 9 without an active scene or with an empty node list, 256 when no node has the id.
 int scene_set_track(TrackKind track_kind, std::int32_t node_id, std::unique_ptr<Track> track);
+// The point a camera, light or target node moves (its object's position or target); null for
+// other kinds and for a node whose object is not of the kind it names.
+Vector3* anim_node_point(const AnimNode& node);
 // Slot of a track kind in a node kind's track set, or -1 when that kind has none.
 int track_set_slot(AnimNodeKind node_kind, TrackKind track_kind);
 // Number of slots a node kind uses (camera 3, targets 1, omni 2, spot 3, object 5, ambient 1).
@@ -318,12 +360,24 @@ void mesh_face_normals(Mesh& mesh, Vector3 Vertex::*position_field, Vector3 Face
 int mesh_average_normals(Mesh& mesh, Vector3 Face::*face_field, Vector3 Vertex::*vertex_field,
                           std::vector<std::uint32_t>& counts);
 
-// Sizes the scene's face list (and visible_face_count) for every face of the meshes not hidden
-// in the file (MESH_FILE_HIDDEN), in object-list order: a mesh that its hide track hides at one
-// frame may show at another. 0, or 1 when out of memory.
+// Sets visible_face_count to the number of faces of the meshes not hidden in the file
+// (MESH_FILE_HIDDEN): a mesh that its hide track hides at one frame may show at another. The
+// face list is emptied, not allocated; returns 0.
 int scene_prepare_face_list(Scene& scene);
 
-// The show's loader for one "3d_mesh" layer: lib_init(15), a new scene, the scene stage and the
-// motion stage of the file, then scene_prepare_face_list; null when the motion stage (or an
-// allocation) fails. A failed scene stage leaves an empty scene for the motion stage.
+// What the show's loader made of a file: the scene (null only when out of memory) and the
+// codes of its two stages (-1: not run).
+struct MeshLoad {
+  std::unique_ptr<Scene> scene;
+  int scene_code = -1;
+  int motion_code = -1;
+};
+
+// The show's loader for one "3d_mesh" layer, with both stages' codes: lib_init(15), a new scene,
+// the scene stage and the motion stage of the file, then scene_prepare_face_list. A file that
+// begins with the native magic bytes goes through the native stages, any other through the 3DS
+// driver. A failed scene stage leaves an empty scene for the motion stage. No scene is left
+// active.
+MeshLoad scene_load_3d_mesh(const char* file_name);
+// The same, null when the motion stage (or an allocation) fails.
 std::unique_ptr<Scene> load_3d_mesh(const char* file_name);

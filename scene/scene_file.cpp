@@ -2,7 +2,6 @@
 #include "scene/scene_file.h"
 
 #include <cstdio>
-#include <exception>
 #include <filesystem>
 #include <memory>
 
@@ -26,21 +25,25 @@ int scene_file_load(const char* file_name, SceneFile& file) {
   if (file_name == nullptr) return SCENE_CANNOT_OPEN;
   std::unique_ptr<std::FILE, FileCloser> f(std::fopen(file_name, "rb"));
   if (f == nullptr) return SCENE_CANNOT_OPEN;
-  try {
-    // Read in blocks rather than trusting a size from seeking: works for any kind of file.
-    // The size of a regular file only reserves room, so that a large file is not copied as it
-    // grows; other kinds (a directory reports a huge size) are read without it.
-    std::error_code error;
-    if (std::filesystem::is_regular_file(file_name, error)) {
-      const std::uintmax_t size = std::filesystem::file_size(file_name, error);
-      if (!error && size <= max_reserved_bytes) file.bytes.reserve(std::size_t(size));
-    }
-    std::uint8_t block[65536];
-    std::size_t n;
-    while ((n = std::fread(block, 1, sizeof block, f.get())) > 0) file.bytes.insert(file.bytes.end(), block, block + n);
-  } catch (const std::exception&) {
+  // Read in blocks rather than trusting a size from seeking: works for any kind of file.
+  // The size of a regular file only reserves room, so that a large file is not copied as it
+  // grows; other kinds (a directory reports a huge size) are read without it.
+  const int rc = scene_run_guarded(
+      [&] {
+        std::error_code error;
+        if (std::filesystem::is_regular_file(file_name, error)) {
+          const std::uintmax_t size = std::filesystem::file_size(file_name, error);
+          if (!error && size <= max_reserved_bytes) file.bytes.reserve(std::size_t(size));
+        }
+        std::uint8_t block[65536];
+        std::size_t n;
+        while ((n = std::fread(block, 1, sizeof block, f.get())) > 0) file.bytes.insert(file.bytes.end(), block, block + n);
+        return SCENE_OK;
+      },
+      SCENE_READ_ERROR);
+  if (rc != SCENE_OK) {
     file.bytes.clear();
-    return SCENE_NO_MEMORY;
+    return rc;
   }
   if (std::ferror(f.get())) {
     file.bytes.clear();

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "base/byte_order.h"
+
 struct SceneFile {
   std::vector<std::uint8_t> bytes;  // the whole file
   std::size_t pos = 0;              // may lie past the end after a seek; reads there fail
@@ -19,7 +21,8 @@ struct SceneFile {
 
 // Reads a whole file: 0, 2 when it cannot be opened, 3 on a read error, 1 when out of memory.
 int scene_file_load(const char* file_name, SceneFile& file);
-// Writes the bytes to a file: 0, 2 when it cannot be created, 3 when writing fails.
+// Writes the bytes to a file: 0, 2 when it cannot be created, 3 when writing it fails (a short
+// write, or a failed flush when the file is closed: SCENE_READ_ERROR also stands for these).
 int scene_file_store(const SceneFile& file, const char* file_name);
 
 inline std::size_t scene_file_size(const SceneFile& f) { return f.bytes.size(); }
@@ -46,14 +49,14 @@ inline bool scene_file_read_u8(SceneFile& f, std::uint8_t& v) { return scene_fil
 inline bool scene_file_read_u16(SceneFile& f, std::uint16_t& v) {
   std::uint8_t b[2];
   if (!scene_file_read(f, b, 2)) return false;
-  v = std::uint16_t(b[0] | b[1] << 8);
+  v = load_le16(b);
   return true;
 }
 
 inline bool scene_file_read_u32(SceneFile& f, std::uint32_t& v) {
   std::uint8_t b[4];
   if (!scene_file_read(f, b, 4)) return false;
-  v = std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 | std::uint32_t(b[3]) << 24;
+  v = load_le32(b);
   return true;
 }
 
@@ -103,12 +106,14 @@ inline void scene_file_write(SceneFile& f, const void* data, std::size_t n) {
 }
 
 inline void scene_file_write_u16(SceneFile& f, std::uint16_t v) {
-  std::uint8_t b[2] = {std::uint8_t(v), std::uint8_t(v >> 8)};
+  std::uint8_t b[2];
+  store_le16(b, v);
   scene_file_write(f, b, 2);
 }
 
 inline void scene_file_write_u32(SceneFile& f, std::uint32_t v) {
-  std::uint8_t b[4] = {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)};
+  std::uint8_t b[4];
+  store_le32(b, v);
   scene_file_write(f, b, 4);
 }
 

@@ -1,7 +1,6 @@
-// cmd_scene.cpp: scene-info and scene-eval: a scene file loaded exactly as the show loads a
-// 3d_mesh layer (library flags 15, scene stage, then motion stage), its objects, nodes and
-// tracks, and its state at chosen frames; scene-convert: a scene saved in the native format.
-// A file that begins with the native magic bytes is read through the native driver.
+// cmd_scene.cpp: scene-info and scene-eval: a scene file loaded by the show's own loader for a
+// 3d_mesh layer (scene_load_3d_mesh), its objects, nodes and tracks, and its state at chosen
+// frames; scene-convert: a scene saved in the native format.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,16 +9,17 @@
 #include <string_view>
 #include <vector>
 
+#include "base/write_file.h"
 #include "scene/frame_update.h"
 #include "scene/native_format.h"
 #include "scene/reader_3ds.h"
 #include "scene/scene.h"
+#include "scene/scene_file.h"
 #include "tools/commands.h"
 #include "tools/json.h"
 
 namespace {
 
-constexpr LibraryFlags show_flags = LIB_HIERARCHY | LIB_NORMALS | LIB_MORPH | LIB_TRANSFORM;
 // The render pass's screen for the active camera.
 constexpr float screen_width = 320, screen_height = 200, screen_aspect = 0.75f;
 
@@ -42,6 +42,8 @@ const char* code_text(int code) {
     case SCENE_EMPTY_RANGE: return "the scene's frame range is empty";
     case SCENE_NO_ACTIVE: return "no scene, or its list is empty";
     case SCENE_NULL_ARGUMENT: return "null argument or empty list";
+    case SCENE_SINGLE_KEY: return "a track with a single key: nothing to set up";
+    case SCENE_SINGULAR: return "a matrix row of zero length";
     case SCENE_NOT_FOUND: return "a named object was not found";
     default: return "unknown code";
   }
@@ -85,22 +87,17 @@ std::vector<std::string> split_lines(const std::string& text) {
   return lines;
 }
 
-// Both stages as load_3d_mesh runs them, keeping their codes; the scene is left active.
-LoadedScene load_scene(const char* path, LibraryFlags flags = show_flags) {
+// The file through the show's loader, with the light lines it prints kept; the scene is left
+// active.
+LoadedScene load_scene(const char* path) {
   LoadedScene l;
-  lib_init(flags);
-  if (scene_new(l.scene) != SCENE_OK) return l;
   std::FILE* capture = std::tmpfile();
   std::FILE* old = read_3ds_set_output(capture);
-  if (native_file_is_native(path)) {
-    l.scene_code = native_load_scene(path, l.scene.get());
-    l.motion_code = native_load_motion(path, l.scene.get());
-  } else {
-    l.scene_code = scene_load(path, l.scene.get());
-    l.motion_code = scene_load_motion(path, l.scene.get());
-  }
+  MeshLoad load = scene_load_3d_mesh(path);
   read_3ds_set_output(old);
-  scene_prepare_face_list(*l.scene);
+  l.scene = std::move(load.scene);
+  l.scene_code = load.scene_code;
+  l.motion_code = load.motion_code;
   if (capture != nullptr) {
     std::string text;
     std::rewind(capture);
@@ -108,7 +105,7 @@ LoadedScene load_scene(const char* path, LibraryFlags flags = show_flags) {
     std::fclose(capture);
     l.printed = split_lines(text);
   }
-  scene_set_active(l.scene.get());
+  if (l.scene != nullptr) scene_set_active(l.scene.get());
   return l;
 }
 
@@ -536,10 +533,9 @@ int cmd_scene_convert(int argc, char** argv) {
   }
   const char* in = argv[0];
   const char* out = argv[1];
-  // Loaded with normals but without the hierarchy: the frame-0 update then moves no field
-  // that has no track of its own, so the file holds the scene as its stages built it, and
-  // reads back to the same state as the original at every frame.
-  const LoadedScene l = load_scene(in, LIB_NORMALS);
+  // Loaded as the show loads it: the file keeps each camera's and light's rest points, so that
+  // it reads back to the same state as the original at every frame.
+  const LoadedScene l = load_scene(in);
   if (l.scene == nullptr) {
     std::fprintf(stderr, "quindle-tool: out of memory\n");
     return 1;
@@ -550,10 +546,16 @@ int cmd_scene_convert(int argc, char** argv) {
     lib_init(0);
     return 1;
   }
-  const int rc = native_save_scene(out, l.scene.get());
+  SceneFile file;
+  const int rc = write_native_scene(file);  // the loaded scene is the active one
   lib_init(0);
   if (rc != SCENE_OK) {
-    std::fprintf(stderr, "quindle-tool: %s: cannot write the scene: %d (%s)\n", out, rc, code_text(rc));
+    std::fprintf(stderr, "quindle-tool: %s: the scene cannot be stored in the native format: %d (%s)\n", in, rc,
+                 code_text(rc));
+    return 1;
+  }
+  if (const std::string error = write_file(out, file.bytes); !error.empty()) {
+    std::fprintf(stderr, "quindle-tool: %s\n", error.c_str());
     return 1;
   }
   return 0;

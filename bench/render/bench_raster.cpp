@@ -5,6 +5,7 @@
 #include <random>
 #include <vector>
 
+#include "bench_paths.h"
 #include "render/raster.h"
 #include "render/screen.h"
 #include "render/smooth.h"
@@ -13,20 +14,20 @@ namespace {
 
 std::vector<std::uint32_t> random_frame(std::uint32_t seed) {
   std::mt19937 rng(seed);
-  std::vector<std::uint32_t> frame(smooth_frame_pixels);
+  std::vector<std::uint32_t> frame(frame_pixels);
   for (auto& pixel : frame) pixel = rng() & 0x00FFFFFFu;
   return frame;
 }
 
-void BM_smooth_frame(benchmark::State& state) {
+void smooth_whole_frame(benchmark::State& state, int path) {
   std::vector<std::uint32_t> frame = random_frame(1);
   for (auto _ : state) {
-    smooth_frame(frame);
+    smooth_frame_on(path, frame);
     benchmark::DoNotOptimize(frame.data());
     benchmark::ClobberMemory();
   }
 }
-BENCHMARK(BM_smooth_frame);
+const int smooth_frame_registered = register_per_path("BM_smooth_frame", smooth_whole_frame);
 
 void BM_smooth_frame_reference(benchmark::State& state) {
   std::vector<std::uint32_t> frame = random_frame(1);
@@ -53,7 +54,7 @@ std::vector<PolyVertex> random_small_triangles(int count, std::uint32_t seed) {
 void BM_fill_triangles(benchmark::State& state) {
   set_screen_size(320, 200);
   const std::vector<PolyVertex> triangles = random_small_triangles(10000, 2);
-  std::vector<std::uint32_t> frame(smooth_frame_pixels);
+  std::vector<std::uint32_t> frame(frame_pixels);
   for (auto _ : state) {
     for (std::size_t i = 0; i < triangles.size(); i += 3)
       fill_triangle(triangles[i], triangles[i + 1], triangles[i + 2], frame, std::uint32_t(i));
@@ -74,7 +75,7 @@ void BM_draw_lines(benchmark::State& state) {
     const int x0 = x(rng), y0 = y(rng);
     lines.insert(lines.end(), {x0, y0, x0 + d(rng), y0 + d(rng)});
   }
-  std::vector<std::uint32_t> frame(smooth_frame_pixels);
+  std::vector<std::uint32_t> frame(frame_pixels);
   for (auto _ : state) {
     for (std::size_t i = 0; i < lines.size(); i += 4)
       draw_line(lines[i], lines[i + 1], lines[i + 2], lines[i + 3], 0x00FFFFFF, frame);
