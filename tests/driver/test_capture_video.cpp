@@ -10,9 +10,10 @@
 
 #include "base/byte_order.h"
 #include "driver/capture.h"
+#include "platform/picture_decode.h"
 #include "platform/video_out.h"
+#include "platform/video_probe.h"
 #include "testdata.h"
-#include "video_readback.h"
 
 namespace fs = std::filesystem;
 
@@ -100,8 +101,8 @@ TEST(CaptureVideo, LosslessFileIsThePngCaptureEnlargedWithTheWavSound) {
     EXPECT_EQ(video.audio.channels, 2);
     ASSERT_EQ(video.pictures.size(), 8u);
     for (std::size_t i = 0; i < video.pictures.size(); ++i) {
-      int w = 0, h = 0;
-      const std::vector<std::uint32_t> png = read_png_pixels((dir / "png" / ("frame_00000" + std::to_string(i) + ".png")).string(), &w, &h);
+      const std::vector<unsigned char> file = read_file_bytes(dir / "png" / ("frame_00000" + std::to_string(i) + ".png"));
+      const std::vector<std::uint32_t> png = decode_png(std::span<const std::uint8_t>(file)).pixels;
       ASSERT_EQ(png.size(), 64000u) << i;
       EXPECT_TRUE(video.pictures[i] == enlarged(png, size.width, size.height)) << "frame " << i << " at " << size.width;
     }

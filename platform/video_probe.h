@@ -1,6 +1,7 @@
-// video_readback.h: decodes a captured video file back through libavformat and libavcodec for
-// the checks: stream parameters, every picture as 0x00RRGGBB pixels (lossless RGB files only)
-// and every sound sample as 16-bit interleaved stereo (16-bit codecs only).
+// video_probe.h: a video file decoded whole through libavformat and libavcodec, to check what
+// capture wrote: stream parameters, every picture as 0x00RRGGBB pixels (lossless RGB files only)
+// and every sound sample as 16-bit interleaved stereo (16-bit codecs only). Holds everything in
+// memory: for short files.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +28,3 @@ struct DecodedVideo {
 };
 
 DecodedVideo decode_video_file(const std::string& path, bool keep_pictures);
-
-// A PNG file's pixels as 0x00RRGGBB, through libpng; empty when it cannot be read.
-std::vector<std::uint32_t> read_png_pixels(const std::string& path, int* width, int* height);

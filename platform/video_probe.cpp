@@ -1,7 +1,5 @@
-// video_readback.cpp: the decoding side of the capture tests.
-#include "video_readback.h"
-
-#include <png.h>
+// video_probe.cpp: demuxing and decoding every packet of every stream.
+#include "platform/video_probe.h"
 
 #include <cstdio>
 #include <cstring>
@@ -85,18 +83,4 @@ DecodedVideo decode_video_file(const std::string& path, bool keep_pictures) {
   av_packet_free(&packet);
   avformat_close_input(&format);
   return out;
-}
-
-std::vector<std::uint32_t> read_png_pixels(const std::string& path, int* width, int* height) {
-  png_image image;
-  std::memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
-  image.format = PNG_FORMAT_BGRA;
-  std::vector<std::uint32_t> pixels(std::size_t(image.width) * image.height);
-  if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) return {};
-  for (std::uint32_t& p : pixels) p &= 0xFFFFFF;
-  *width = int(image.width);
-  *height = int(image.height);
-  return pixels;
 }
