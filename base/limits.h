@@ -26,3 +26,5 @@ constexpr int max_script_layers = 10000;
 constexpr std::size_t script_line_capacity = 255;
 
 // Tunes.
+// The song time the tune table follows before it stops looking (script-check, tune-info).
+constexpr double max_tune_table_seconds = 3600.0;
