@@ -8,6 +8,7 @@
 
 #include "base/byte_order.h"
 #include "base/frame.h"
+#include "base/limits.h"
 #include "base/write_file.h"
 #include "effects/picture.h"
 #include "tools/commands.h"
@@ -19,20 +20,6 @@ std::vector<std::uint8_t> read_bytes(const char* path, bool* ok) {
   std::ifstream in(path, std::ios::binary);
   *ok = bool(in);
   return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-const char* picture_result_text(int result) {
-  switch (result) {
-    case PICTURE_OK: return "ok";
-    case PICTURE_NOT_PICTURE: return "not a picture (bytes 0-3 must be 10, 5, 1, 8)";
-    case PICTURE_SHORT_HEADER: return "shorter than its 128-byte header";
-    case PICTURE_TOO_LARGE: return "too large";
-    case PICTURE_TRUNCATED: return "truncated: decoded as far as the bytes go, the rest black";
-    case PICTURE_NO_FRAME: return "no whole record";
-    case PICTURE_READ_FAILED: return "cannot be read";
-    case PICTURE_NO_MEMORY: return "out of memory";
-    default: return "unknown result";
-  }
 }
 
 }  // namespace
@@ -56,7 +43,10 @@ int cmd_pcx_decode(int argc, char** argv) {
     return 1;
   }
   std::printf("%d x %d\n", picture.width, picture.height);
-  if (result != PICTURE_OK) std::printf("warning: %s\n", picture_result_text(result));
+  if (result != PICTURE_OK) {
+    std::fprintf(stderr, "quindle-tool: %s: %s; %s holds what was decoded\n", argv[0], picture_result_text(result), argv[1]);
+    return 1;
+  }
   return 0;
 }
 
@@ -99,6 +89,12 @@ int cmd_seq_info(int argc, char** argv) {
     return 1;
   }
   int problems = 0;
+  if (sequence->file_size < 4) {
+    std::printf("problem: the file is %s: a sequence ends with a 4-byte frame count\n",
+                sequence->file_size == 0 ? "empty" : "shorter than 4 bytes");
+    std::printf("1 problem(s)\n");
+    return 1;
+  }
   std::printf("frame count: %u\n", sequence->frame_count);
   std::vector<std::uint32_t> frame(frame_pixels);
   for (std::size_t i = 0; i < sequence->records.size(); ++i) {
@@ -125,9 +121,24 @@ int cmd_seq_info(int argc, char** argv) {
     }
     std::printf("\n");
   }
+  if (sequence->walk_stopped_early) {
+    const SequenceRecord* last = sequence->records.empty() ? nullptr : &sequence->records.back();
+    const unsigned long long at = last ? last->offset + last->size : 0;
+    std::printf("problem: the record at offset %llu is cut short, longer than %u bytes, or beyond %u records; "
+                "the walk stops there\n", at, max_sequence_record_bytes, max_sequence_frames);
+    ++problems;
+  }
   if (sequence->records.size() < sequence->frame_count) {
-    std::printf("problem: the trailer promises %u frames but the file holds %zu whole records\n",
+    std::printf("problem: the trailer promises %u frames but the file holds %zu whole records; the rest show black\n",
                 sequence->frame_count, sequence->records.size());
+    ++problems;
+  } else if (sequence->records.size() > sequence->frame_count) {
+    std::printf("problem: the trailer says %u frames but the file holds %zu whole records; the show plays only %u\n",
+                sequence->frame_count, sequence->records.size(), sequence->frame_count);
+    ++problems;
+  }
+  if (sequence->frame_count == 0) {
+    std::printf("problem: no frames to show\n");
     ++problems;
   }
   std::printf("%d problem(s)\n", problems);
