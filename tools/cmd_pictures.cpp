@@ -25,20 +25,18 @@ std::vector<std::uint8_t> read_bytes(const char* path, bool* ok) {
 }  // namespace
 
 // Writes the decoded pixels as raw little-endian 0x00RRGGBB words, width x height x 4 bytes.
-int cmd_pcx_decode(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: quindle-tool pcx-decode FILE OUT\n");
-    return 2;
-  }
+int cmd_pcx_decode(const ToolArgs& args) {
+  const char* in = args.operands[0].c_str();
+  const char* out_path = args.operands[1].c_str();
   int result = 0;
-  const Picture picture = load_picture(argv[0], &result);
+  const Picture picture = load_picture(in, &result);
   if (picture.pixels.empty()) {
-    std::fprintf(stderr, "quindle-tool: %s: %s\n", argv[0], picture_result_text(result));
+    std::fprintf(stderr, "quindle-tool: %s: %s\n", in, picture_result_text(result));
     return 1;
   }
   std::vector<std::uint8_t> raw(picture.pixels.size() * 4);
   for (std::size_t i = 0; i < picture.pixels.size(); ++i) store_le32(raw.data() + 4 * i, picture.pixels[i]);
-  if (const std::string error = write_file(argv[1], raw); !error.empty()) {
+  if (const std::string error = write_file(out_path, raw); !error.empty()) {
     std::fprintf(stderr, "quindle-tool: %s\n", error.c_str());
     return 1;
   }
@@ -50,26 +48,23 @@ int cmd_pcx_decode(int argc, char** argv) {
   return 0;
 }
 
-int cmd_seq_pack(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: quindle-tool seq-pack OUT PICTURES...\n");
-    return 2;
-  }
+int cmd_seq_pack(const ToolArgs& args) {
   std::vector<std::vector<std::uint8_t>> pictures;
-  for (int i = 1; i < argc; ++i) {
+  for (std::size_t i = 1; i < args.operands.size(); ++i) {
+    const char* name = args.operands[i].c_str();
     bool ok = false;
-    pictures.push_back(read_bytes(argv[i], &ok));
+    pictures.push_back(read_bytes(name, &ok));
     PictureHeader header;
     if (!ok || read_picture_header(pictures.back(), &header) != PICTURE_OK) {
-      std::fprintf(stderr, "quindle-tool: %s is not a picture\n", argv[i]);
+      std::fprintf(stderr, "quindle-tool: %s is not a picture\n", name);
       return 1;
     }
     if (std::size_t(header.width) * std::size_t(header.height) > std::size_t(frame_pixels))
-      std::fprintf(stderr, "warning: %s is %d x %d: a sequence frame shows at most %d pixels\n", argv[i],
+      std::fprintf(stderr, "warning: %s is %d x %d: a sequence frame shows at most %d pixels\n", name,
                    header.width, header.height, frame_pixels);
   }
   const std::vector<std::uint8_t> bytes = pcx_pack_sequence(pictures);
-  if (const std::string error = write_file(argv[0], bytes); !error.empty()) {
+  if (const std::string error = write_file(args.operands[0], bytes); !error.empty()) {
     std::fprintf(stderr, "quindle-tool: %s\n", error.c_str());
     return 1;
   }
@@ -78,14 +73,11 @@ int cmd_seq_pack(int argc, char** argv) {
 }
 
 // Lists each record as the sequence layer finds it, and what would not show.
-int cmd_seq_info(int argc, char** argv) {
-  if (argc != 1) {
-    std::fprintf(stderr, "usage: quindle-tool seq-info FILE\n");
-    return 2;
-  }
-  std::unique_ptr<Sequence> sequence = open_sequence(argv[0]);
+int cmd_seq_info(const ToolArgs& args) {
+  const char* path = args.operands[0].c_str();
+  std::unique_ptr<Sequence> sequence = open_sequence(path);
   if (!sequence) {
-    std::fprintf(stderr, "quindle-tool: cannot read %s\n", argv[0]);
+    std::fprintf(stderr, "quindle-tool: cannot read %s\n", path);
     return 1;
   }
   int problems = 0;
