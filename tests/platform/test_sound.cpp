@@ -193,6 +193,23 @@ int capture(const fs::path& dir, const fs::path& tune, const char* out, int fps,
   return run_capture(options);
 }
 
+// A capture of the generated tune at 10 fps up to order 2: frame n of timeline.tsv reports
+// the tune's position after n / 10 s, and frame 97 is the last (the first to report order 2;
+// it is still drawn).
+void expect_show_tune_timeline(const fs::path& path) {
+  std::ifstream timeline(path);
+  std::int64_t frames = 0;
+  for (std::string line; std::getline(timeline, line); ++frames) {
+    std::int64_t frame = 0;
+    double seconds = 0;
+    TunePosition reported;
+    std::istringstream(line) >> frame >> seconds >> reported.order >> reported.row;
+    ASSERT_EQ(frame, frames);
+    EXPECT_EQ(reported, show_tune_position_after(frame * 4410)) << line;
+  }
+  EXPECT_EQ(frames, 98);
+}
+
 }  // namespace
 
 // Codes outside the table, negative ones included, read as "Unknown error".
@@ -476,17 +493,7 @@ TEST(CaptureRun, TimelineFollowsTheTuneAndAudioRepeatsByteForByte) {
   write_show_tune(dir);
   ASSERT_EQ(capture(dir, dir / "tune.mod", "a", 10), 1);  // order 2 comes at 9.6 s
   ASSERT_EQ(capture(dir, dir / "tune.mod", "b", 10), 1);
-  std::ifstream timeline(dir / "a" / "timeline.tsv");
-  std::int64_t frames = 0;
-  for (std::string line; std::getline(timeline, line); ++frames) {
-    std::int64_t frame = 0;
-    double seconds = 0;
-    TunePosition reported;
-    std::istringstream(line) >> frame >> seconds >> reported.order >> reported.row;
-    ASSERT_EQ(frame, frames);
-    EXPECT_EQ(reported, show_tune_position_after(frame * 4410)) << line;
-  }
-  EXPECT_EQ(frames, 98);  // frame 97 is the first to report order 2; it is still drawn
+  expect_show_tune_timeline(dir / "a" / "timeline.tsv");
   const Bytes a = read_file_bytes(dir / "a" / "audio.wav");
   EXPECT_EQ(a.size(), 44u + 98u * 4410u * 4u);  // sound up to the end of the last frame
   EXPECT_EQ(a, read_file_bytes(dir / "b" / "audio.wav"));
@@ -511,16 +518,7 @@ TEST(CaptureRun, CutTunePlaysAndIsToldDamaged) {
   int code = 0;
   const std::string told = stderr_of([&] { code = capture(dir, dir / "cut.mod", "out", 10); });
   EXPECT_EQ(code, 1);
-  std::ifstream timeline(dir / "out" / "timeline.tsv");
-  std::int64_t frames = 0;
-  for (std::string line; std::getline(timeline, line); ++frames) {
-    std::int64_t frame = 0;
-    double seconds = 0;
-    TunePosition reported;
-    std::istringstream(line) >> frame >> seconds >> reported.order >> reported.row;
-    ASSERT_EQ(reported, show_tune_position_after(frame * 4410)) << line;
-  }
-  EXPECT_EQ(frames, 98);
+  expect_show_tune_timeline(dir / "out" / "timeline.tsv");
   const Bytes wav = read_file_bytes(dir / "out" / "audio.wav");
   ASSERT_GT(wav.size(), 44u);
   EXPECT_TRUE(std::any_of(wav.begin() + 44, wav.end(), [](unsigned char b) { return b != 0; }));
