@@ -24,3 +24,5 @@ constexpr std::int64_t max_video_frames = 100000;  // chunks of the video stream
 
 // Tunes (modules), read whole into memory by the module player.
 constexpr std::int64_t max_tune_bytes = 64 * 1024 * 1024;
+// The song time the tune table follows before it stops looking (script-check, tune-info).
+constexpr double max_tune_table_seconds = 3600.0;
