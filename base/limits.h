@@ -2,6 +2,7 @@
 // with its reader's error, before anything is allocated for it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // Pictures (PCX and the other picture formats) and sequence frames.
@@ -20,7 +21,13 @@ constexpr int max_video_side = 4096;  // pixels, width and height each
 constexpr std::int64_t max_video_pixels = 1024 * 1024;  // width x height
 constexpr std::int64_t max_video_frames = 100000;  // chunks of the video stream
 
-// Scripts.
+// Scripts: the file, its "pattern" blocks and its layer lines (a real show has a few hundred
+// at most). A line is read in pieces of at most script_line_capacity characters, its line
+// feed included; a longer line is read as several.
+constexpr std::size_t max_script_bytes = std::size_t(4) << 20;
+constexpr int max_script_blocks = 10000;
+constexpr int max_script_layers = 10000;
+constexpr std::size_t script_line_capacity = 255;
 
 // Tunes (modules), read whole into memory by the module player.
 constexpr std::int64_t max_tune_bytes = 64 * 1024 * 1024;
