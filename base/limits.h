@@ -19,3 +19,5 @@ constexpr std::uint32_t max_sequence_record_bytes = std::uint32_t(4) << 20;
 // Scripts.
 
 // Tunes.
+// The song time the tune table follows before it stops looking (script-check, tune-info).
+constexpr double max_tune_table_seconds = 3600.0;
