@@ -169,7 +169,13 @@ int walk(Reader& r, const ChunkEntry (&table)[N], std::size_t end, std::uint16_t
       rc = SCENE_READ_ERROR;
       break;
     }
-    std::size_t chunk_end = start + length;
+    // A chunk that claims more than its container (or the file) holds is damaged: walking on
+    // would skip what it claims to the end, and report the loss as success.
+    const std::size_t chunk_end = start + length;
+    if (chunk_end > end) {
+      rc = SCENE_READ_ERROR;
+      break;
+    }
     if (const ChunkEntry* entry = find_entry(table, N, id)) {
       r.chunk_end = chunk_end;
       if (entry->handler != nullptr) rc = entry->handler(r, id);

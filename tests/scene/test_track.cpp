@@ -96,6 +96,34 @@ double turned_angle(Track* track, float from, float to, Vector3 axis) {
   return total;
 }
 
+// The squad path between two keys, written out from its definition: whole turns from the
+// difference of the running totals, truncated toward zero.
+Quaternion squad_model(const Key& k, const Key& n, float s) {
+  const double turns = double(n.value[0] - k.value[0]) * 0.15915494309188485;
+  const float spins = float(turns > 0 ? std::floor(turns) : std::ceil(turns));
+  Quaternion a, b, out;
+  quat_slerp_long(k.orientation, n.orientation, spins, s, a);
+  quat_slerp_long(k.out_control, n.in_control, spins, s, b);
+  quat_slerp_long(a, b, 0, 2 * s * (1 - s), out);
+  return out;
+}
+
+// Signed angle about `axis` through which the squad model turns over its segment, summed.
+double squad_model_turn(const Key& k, const Key& n, Vector3 axis) {
+  Quaternion previous = squad_model(k, n, 0), inverse, rel;
+  double total = 0;
+  for (int i = 1; i <= 2000; ++i) {
+    const Quaternion q = squad_model(k, n, float(i) / 2000);
+    quat_unit_inverse(previous, inverse);
+    quat_mul(q, inverse, rel);
+    const double along = double(rel.x) * axis.x + double(rel.y) * axis.y + double(rel.z) * axis.z;
+    const double step = 2 * std::atan2(along, double(rel.w));
+    total += step > pi ? step - 2 * pi : step < -pi ? step + 2 * pi : step;
+    previous = q;
+  }
+  return total;
+}
+
 }  // namespace
 
 TEST(EaseCurve, WorkedValues) {
@@ -158,7 +186,7 @@ TEST(TrackCodes, BadCallsGiveTheirCodesAndKeepTheOutput) {
   EXPECT_TRUE(f == 42 && v.y == 2 && q.w == 1 && m.target_id == 8);
   EXPECT_EQ(track_setup_spline(empty.get()), SCENE_NULL_ARGUMENT);
   EXPECT_EQ(track_setup_spline(nullptr), SCENE_NULL_ARGUMENT);
-  EXPECT_EQ(track_setup_spline(nullptr), SCENE_NULL_ARGUMENT);
+  EXPECT_EQ(track_setup_rotation(nullptr), SCENE_NULL_ARGUMENT);
   EXPECT_EQ(track_setup_rotation(empty.get()), SCENE_NULL_ARGUMENT);
   auto one = int_track({{3, 0}});
   one->first->orientation = {0.6f, 0.8f, 0, 0}, one->first->in_tangent[0] = 99;
@@ -231,40 +259,48 @@ TEST(TrackEvalMorph, ExactKeyFrameDependsOnTheHintAndTheEndsAreFullyAtTheirKey) 
   expect_morph(repeat.get(), 2, 3, 3, 1);
 }
 
-// Keys a full turn or more apart play their own angle, whole turns included, in their
-// direction, and arrive exactly on the next key's orientation.
-TEST(TrackEvalRotation, WholeTurnsBetweenKeysArePlayed) {
+// Every segment turns through its key's own angle about the key's axis, whole turns included.
+// Where the squad path already does so it is kept bit for bit; elsewhere (a key of 359 degrees
+// after a total of -7 would turn -1 degree, -6.28 after 11 would turn +0.18 degrees, 7 would
+// turn -11.85) the segment lands exactly on the next key's orientation.
+TEST(TrackEvalRotation, EverySegmentTurnsItsKeysOwnAngle) {
   lib_init(0);
-  const float s = 0.70710678f;
-  const Vector3 y{0, 1, 0}, tilted{0, s, s};
-  struct Case {
-    const char* what;
-    std::vector<RotationKey> keys;
-    int segment;  // the segment measured starts at this key
-    float total;  // the value[0] its end key holds
-    double turned, tolerance = 1e-3;
-    bool negate = false;  // the end key stored as the negated quaternion
-  } cases[] = {
-      {"+7 turns +7", {{0, 0, y}, {10, 7.0f, y}}, 0, 7, 7.0},
-      {"-7 turns -7", {{0, 0, y}, {10, -7.0f, y}}, 0, -7, -7.0},
-      {"+6.5 turns +6.5 though its total says 6", {{0, 0, y}, {10, 6.5f, y}}, 0, 6, 6.5},
-      {"6, under a full turn, turns 6", {{0, 0, y}, {10, 6.0f, y}}, 0, 6, 6.0},
-      {"+7 stored negated turns +7", {{0, 0, y}, {10, 7.0f, y}}, 0, 7, 7.0, 1e-3, true},
-      {"13 about a tilted axis from a tilted start, between neighbours",
-       {{0, 0.5f, {1, 0, 0}}, {10, 0.8f, tilted}, {30, 13.0f, tilted}, {40, -0.4f, {0, 0, 1}}}, 1, 13, 13.0, 2e-3},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    auto track = rotation_track(c.keys);
-    Key& end = *key_at(*track, c.segment + 1);
-    EXPECT_EQ(end.value[0], c.total);
-    if (c.negate) {
-      quat_scale(end.orientation, -1, end.orientation);
-      track_setup_rotation(track.get());
+  const Vector3 axis{0, 0.6f, 0.8f};
+  const float totals[] = {-7, 0, 3, 11};
+  const float angles[] = {0.5f, 3.5f, 6.2657f, -6.28f, 6.5f, 7, -7, 13, 19};
+  int squad_segments = 0;
+  for (float total : totals) {
+    for (float angle : angles) {
+      SCOPED_TRACE(testing::Message() << "key " << angle << " after a total of " << total);
+      auto track = rotation_track({{0, total, axis}, {10, angle, axis}});
+      const Key& k = *track->first;
+      const Key& n = *k.next;
+      EXPECT_NEAR(turned_angle(track.get(), 0, 10, axis), angle, 1e-5);
+      if (std::fabs(squad_model_turn(k, n, axis) - angle) < 1e-3) {
+        ++squad_segments;
+        for (int step = 0; step <= 10; ++step) {
+          const float s = float(step) / 10.0f;
+          EXPECT_TRUE(same(eval_rotation(track.get(), float(step)), squad_model(k, n, s))) << "frame " << step;
+        }
+      } else {
+        EXPECT_TRUE(same(eval_rotation(track.get(), 10), n.orientation));
+      }
     }
-    const Vector3 axis = c.keys[std::size_t(c.segment) + 1].axis;
-    EXPECT_NEAR(turned_angle(track.get(), key_at(*track, c.segment)->frame, end.frame, axis), c.turned, c.tolerance);
-    EXPECT_TRUE(same(eval_rotation(track.get(), end.frame), end.orientation));
+  }
+  EXPECT_GT(squad_segments, 10);
+}
+
+// Keys about other axes on either side: the segment of 13 rad in between is one the squad path
+// plays (its arc and two spins make 13), so it stays the squad's, neighbours' pull included.
+TEST(TrackEvalRotation, ASegmentBetweenNeighboursOnOtherAxesKeepsTheSquadPath) {
+  lib_init(0);
+  const float h = 0.70710678f;
+  auto track = rotation_track({{0, 0.5f, {1, 0, 0}}, {10, 0.8f, {0, h, h}}, {30, 13.0f, {0, h, h}}, {40, -0.4f, {0, 0, 1}}});
+  const Key& k = *track->first->next;
+  const Key& n = *k.next;
+  for (int frame = 10; frame <= 30; frame += 4) {
+    const float s = float(frame - 10) / 20.0f;
+    EXPECT_TRUE(same(eval_rotation(track.get(), float(frame)), squad_model(k, n, s))) << "frame " << frame;
   }
 }
 
