@@ -6,14 +6,12 @@
 #include <cstdint>
 #include <span>
 
+#include "base/frame.h"
 #include "driver/script.h"
 #include "platform/clock.h"
 #include "platform/pixels.h"
 #include "platform/video.h"
 
-constexpr int frame_width = 320;
-constexpr int frame_height = 200;
-constexpr int frame_pixels = frame_width * frame_height;
 
 // Everything a layer may draw with in one frame.
 struct FrameContext {

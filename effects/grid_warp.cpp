@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstddef>
 
+#include "base/frame.h"
+#include "base/saturate.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -14,12 +17,6 @@ WarpGrid grid;  // zero-initialised static storage: the all-zero grid of the fir
 
 constexpr int cell_rows = warp_grid_rows - 1;        // 25 cells down
 constexpr int cell_columns = warp_grid_columns - 1;  // 40 cells across
-
-// Truncation toward zero. Only a NaN (from a non-finite t) can leave int32 here; it gives 0.
-std::int32_t trunc_to_int32(double value) {
-  if (!(value > -2147483649.0 && value < 2147483648.0)) return 0;
-  return std::int32_t(value);
-}
 
 // The sums in 1/64 texel are 32-bit and carried as uint32_t, so that any grid wraps instead of
 // overflowing; read back as int32_t, >> 6 is floor(sum / 64).
@@ -61,7 +58,7 @@ void render_cell_plain(std::uint32_t* frame, const std::uint32_t* texture, int r
   Sums left = times8(p00), right = times8(p01);
   const Sums left_step = p10 - p00, right_step = p11 - p01;
   for (int i = 0; i < warp_cell_size; ++i) {
-    std::uint32_t* out = frame + std::size_t(r * warp_cell_size + i) * warp_frame_width + c * warp_cell_size;
+    std::uint32_t* out = frame + std::size_t(r * warp_cell_size + i) * frame_width + c * warp_cell_size;
     Sums value = times8(left);
     const Sums step = right - left;
     for (int j = 0; j < warp_cell_size; ++j) {
@@ -151,7 +148,7 @@ bool adds_within_0_255(const WarpPoint* corners[4]) {
 
 template <void (*shade8)(std::uint32_t*, __m128i, __m128i, const Lanes8&)>
 void shade_cell(std::uint32_t* out, const std::uint32_t* texture, const std::uint32_t* index, CellLanes b) {
-  for (int i = 0; i < warp_cell_size; ++i, out += warp_frame_width, index += warp_cell_size) {
+  for (int i = 0; i < warp_cell_size; ++i, out += frame_width, index += warp_cell_size) {
     shade8(out, fetch4(texture, index), fetch4(texture, index + 4), b.value);
     advance(b);
   }
@@ -174,7 +171,7 @@ void render_cell_sse2(std::uint32_t* frame, const std::uint32_t* texture, int r,
     advance(u);
     advance(v4);
   }
-  std::uint32_t* out = frame + std::size_t(r * warp_cell_size) * warp_frame_width + c * warp_cell_size;
+  std::uint32_t* out = frame + std::size_t(r * warp_cell_size) * frame_width + c * warp_cell_size;
   const CellLanes b = lanes(&WarpPoint::brightness, 1);
   if (adds_within_0_255(corners))
     shade_cell<shade8_raise>(out, texture, index, b);
@@ -197,8 +194,8 @@ BrightnessTables make_brightness_tables() {
   for (int b = 0; b < warp_grid_rows; ++b)
     for (int i = 0; i < warp_grid_columns; ++i) {
       const double angle = std::atan2(8.0 * i, 8.0 * b);
-      tables.plasma[b][i] = trunc_to_int32(127.5 * angle);
-      tables.flower[b][i] = trunc_to_int32(127.0 * angle);
+      tables.plasma[b][i] = saturate_to_int32(127.5 * angle);
+      tables.flower[b][i] = saturate_to_int32(127.0 * angle);
     }
   return tables;
 }
@@ -209,7 +206,7 @@ const BrightnessTables& brightness_tables() {
 }
 
 bool sizes_fit(std::span<std::uint32_t> frame, std::span<const std::uint32_t> texture) {
-  return frame.size() >= std::size_t(warp_frame_width) * warp_frame_height && texture.size() >= std::size_t(warp_texture_texels);
+  return frame.size() >= std::size_t(frame_width) * frame_height && texture.size() >= std::size_t(warp_texture_texels);
 }
 
 }  // namespace
@@ -220,9 +217,9 @@ WarpGrid& warp_grid() { return grid; }
 void grid_plasma(double t) {
   const BrightnessTables& brightness = brightness_tables();
   std::int32_t column_u[warp_grid_columns];
-  for (int i = 0; i < warp_grid_columns; ++i) column_u[i] = trunc_to_int32(8.0 * i + 23.3 * std::sin(t + 0.2 * i));
+  for (int i = 0; i < warp_grid_columns; ++i) column_u[i] = saturate_to_int32(8.0 * i + 23.3 * std::sin(t + 0.2 * i));
   for (int b = 0; b < warp_grid_rows; ++b) {
-    const std::int32_t v = trunc_to_int32(8.0 * b + 30.7 * std::cos(t + 0.1 * b));
+    const std::int32_t v = saturate_to_int32(8.0 * b + 30.7 * std::cos(t + 0.1 * b));
     for (int i = 0; i < warp_grid_columns; ++i) grid.points[b][i] = {column_u[i], v, brightness.plasma[b][i]};
   }
 }
@@ -240,7 +237,7 @@ void grid_flower(double t) {
       const double a = std::atan2(x - centre_x, y - centre_y);  // horizontal difference first
       const double s = std::sin(4.615493221227164 * a) + std::sin(3.6605635892491306 * a);
       const double cos_s = std::cos(s), sin_s = std::sin(s);
-      grid.points[b][i] = {trunc_to_int32(x * cos_s - y * sin_s), trunc_to_int32(x * sin_s + y * cos_s),
+      grid.points[b][i] = {saturate_to_int32(x * cos_s - y * sin_s), saturate_to_int32(x * sin_s + y * cos_s),
                            brightness.flower[b][i]};
     }
   }

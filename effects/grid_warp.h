@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <span>
 
+#include "base/frame.h"
+
 constexpr int warp_grid_rows = 26;     // points at screen y = 0, 8, ..., 200
 constexpr int warp_grid_columns = 41;  // points at screen x = 0, 8, ..., 320
 constexpr int warp_cell_size = 8;      // pixels per cell side
-constexpr int warp_frame_width = 320;  // the renderer's fixed row length
-constexpr int warp_frame_height = 200;
 constexpr int warp_texture_texels = 65536;  // 256 columns x 256 rows, column + 256 * row
 
 struct WarpPoint {

@@ -5,16 +5,12 @@
 #include <cstddef>
 #include <new>
 
+#include "base/byte_order.h"
+
 namespace {
 
 constexpr std::size_t header_size = 128;   // the run-length stream starts right after it
 constexpr std::size_t palette_size = 768;  // 256 entries of red, green, blue; the last bytes
-
-inline unsigned read_u16le(const std::uint8_t* p) { return unsigned(p[0]) | unsigned(p[1]) << 8; }
-
-inline std::uint32_t read_u32le(const std::uint8_t* p) {
-  return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
-}
 
 using ColourTable = std::array<std::uint32_t, 256>;
 
@@ -70,7 +66,7 @@ bool read_whole_file(const std::string& path, std::vector<std::uint8_t>* bytes) 
 bool read_u32le_at(std::FILE* file, std::uint64_t offset, std::uint32_t* value) {
   std::uint8_t raw[4];
   if (std::fseek(file, long(offset), SEEK_SET) != 0 || std::fread(raw, 1, 4, file) != 4) return false;
-  *value = read_u32le(raw);
+  *value = load_le32(raw);
   return true;
 }
 
@@ -94,9 +90,9 @@ int read_picture_header(std::span<const std::uint8_t> bytes, PictureHeader* head
     return PICTURE_NOT_PICTURE;
   if (bytes.size() < header_size) return PICTURE_SHORT_HEADER;
   const std::uint8_t* h = bytes.data();
-  header->width = int(read_u16le(h + 8)) + 1;
-  header->height = int(read_u16le(h + 10)) + 1;
-  header->line_length = int(read_u16le(h + 66)) * int(h[65]);
+  header->width = int(load_le16(h + 8)) + 1;
+  header->height = int(load_le16(h + 10)) + 1;
+  header->line_length = int(load_le16(h + 66)) * int(h[65]);
   return PICTURE_OK;
 }
 

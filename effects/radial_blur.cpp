@@ -1,9 +1,9 @@
 #include "effects/radial_blur.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstddef>
-#include <limits>
+
+#include "base/saturate.h"
 
 namespace {
 
@@ -14,14 +14,6 @@ constexpr int max_side = 32767;  // keeps (distance to centre + 1) * 65536 insid
 // in 64 bits and one shift give the same as ((a >> 1) & 0x7F7F7F7F) + ((b >> 1) & 0x7F7F7F7F).
 inline std::uint32_t average_pixels(std::uint32_t a, std::uint32_t b) {
   return std::uint32_t((std::uint64_t(a & 0xFEFEFEFEu) + (b & 0xFEFEFEFEu)) >> 1);
-}
-
-// Truncation toward zero; NaN gives 0 and values beyond int32 saturate.
-std::int32_t strength_to_step(double strength) {
-  if (std::isnan(strength)) return 0;
-  if (strength >= 2147483647.0) return std::numeric_limits<std::int32_t>::max();
-  if (strength <= -2147483648.0) return std::numeric_limits<std::int32_t>::min();
-  return std::int32_t(strength);
 }
 
 // Rows first_y, first_y + step_y, ... and, in each, columns first_x, first_x + step_x, ...
@@ -85,7 +77,7 @@ void radial_blur(std::span<std::uint32_t> frame, int width, int height, double s
       {cy + 1, 1, height - cy - 1, cx, -1, cx + 1},              // lower left
       {cy + 1, 1, height - cy - 1, cx + 1, 1, width - cx - 1}};  // lower right
 
-  const std::int32_t s = strength_to_step(strength);
+  const std::int32_t s = saturate_to_int32(strength);
   for (const Quadrant& q : quadrants) {
     if (s >= 0 && s <= 65536)
       blur_quadrant(frame.data(), width, s, q);

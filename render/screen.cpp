@@ -1,7 +1,9 @@
 #include "render/screen.h"
 
-int screen_width = 320;
-int screen_height = 200;
+#include "base/frame.h"
+
+int screen_width = frame_width;
+int screen_height = frame_height;
 
 int set_screen_size(int width, int height) {
   screen_width = width;

@@ -6,10 +6,10 @@
 
 namespace {
 
-constexpr int first_pixel = smooth_row_length + 1;                                // (1, 1)
-constexpr int end_pixel = int(smooth_frame_pixels) - smooth_row_length - 1;       // one past (318, 198)
-constexpr int up_left = smooth_row_length + 1;     // k - up_left is (x - 1, y - 1)
-constexpr int down_right = smooth_row_length + 1;  // k + down_right is (x + 1, y + 1)
+constexpr int first_pixel = frame_width + 1;                                // (1, 1)
+constexpr int end_pixel = int(std::size_t(frame_pixels)) - frame_width - 1;       // one past (318, 198)
+constexpr int up_left = frame_width + 1;     // k - up_left is (x - 1, y - 1)
+constexpr int down_right = frame_width + 1;  // k + down_right is (x + 1, y + 1)
 
 void smooth_pixel(std::uint32_t* p, int k) {
   std::uint32_t value = p[k];
@@ -76,12 +76,12 @@ void smooth_frame_packed(std::uint32_t* p) {
 }  // namespace
 
 void smooth_frame_reference(std::span<std::uint32_t> frame) {
-  if (frame.size() < smooth_frame_pixels) return;
+  if (frame.size() < std::size_t(frame_pixels)) return;
   for (int k = first_pixel; k < end_pixel; ++k) smooth_pixel(frame.data(), k);
 }
 
 void smooth_frame(std::span<std::uint32_t> frame) {
-  if (frame.size() < smooth_frame_pixels) return;
+  if (frame.size() < std::size_t(frame_pixels)) return;
 #if defined(__SSE2__)
   smooth_frame_packed(frame.data());
 #else

@@ -7,9 +7,10 @@
 #include <cstdint>
 #include <span>
 
-// The pass has its own fixed geometry, whatever the screen size.
-constexpr int smooth_row_length = 320;
-constexpr std::size_t smooth_frame_pixels = 64000;
+#include "base/frame.h"
+
+// The pass has the frame's fixed geometry, whatever the screen size: rows of frame_width
+// pixels, frame_pixels in all.
 
 // For k = 321 .. 63678 ((1, 1) .. (318, 198) in reading order), in increasing order and in
 // place, each of the blue, green and red bytes of pixel k becomes (L + R + UL + DR) >> 2, with

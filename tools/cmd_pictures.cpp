@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "base/byte_order.h"
+#include "base/frame.h"
+#include "base/write_file.h"
 #include "effects/picture.h"
 #include "tools/commands.h"
 #include "tools/pcx_writer.h"
@@ -46,13 +49,10 @@ int cmd_pcx_decode(int argc, char** argv) {
     std::fprintf(stderr, "quindle-tool: %s: %s\n", argv[0], picture_result_text(result));
     return 1;
   }
-  std::ofstream out(argv[1], std::ios::binary);
-  for (std::uint32_t p : picture.pixels) {
-    const char bytes[4] = {char(p), char(p >> 8), char(p >> 16), char(p >> 24)};
-    out.write(bytes, 4);
-  }
-  if (!out) {
-    std::fprintf(stderr, "quindle-tool: cannot write %s\n", argv[1]);
+  std::vector<std::uint8_t> raw(picture.pixels.size() * 4);
+  for (std::size_t i = 0; i < picture.pixels.size(); ++i) store_le32(raw.data() + 4 * i, picture.pixels[i]);
+  if (const std::string error = write_file(argv[1], raw); !error.empty()) {
+    std::fprintf(stderr, "quindle-tool: %s\n", error.c_str());
     return 1;
   }
   std::printf("%d x %d\n", picture.width, picture.height);
@@ -74,15 +74,13 @@ int cmd_seq_pack(int argc, char** argv) {
       std::fprintf(stderr, "quindle-tool: %s is not a picture\n", argv[i]);
       return 1;
     }
-    if (std::size_t(header.width) * std::size_t(header.height) > 64000)
-      std::fprintf(stderr, "warning: %s is %d x %d: a sequence frame shows at most 64000 pixels\n", argv[i],
-                   header.width, header.height);
+    if (std::size_t(header.width) * std::size_t(header.height) > std::size_t(frame_pixels))
+      std::fprintf(stderr, "warning: %s is %d x %d: a sequence frame shows at most %d pixels\n", argv[i],
+                   header.width, header.height, frame_pixels);
   }
   const std::vector<std::uint8_t> bytes = pcx_pack_sequence(pictures);
-  std::ofstream out(argv[0], std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-  if (!out) {
-    std::fprintf(stderr, "quindle-tool: cannot write %s\n", argv[0]);
+  if (const std::string error = write_file(argv[0], bytes); !error.empty()) {
+    std::fprintf(stderr, "quindle-tool: %s\n", error.c_str());
     return 1;
   }
   std::printf("%zu frames, %zu bytes\n", pictures.size(), bytes.size());
@@ -102,7 +100,7 @@ int cmd_seq_info(int argc, char** argv) {
   }
   int problems = 0;
   std::printf("frame count: %u\n", sequence->frame_count);
-  std::vector<std::uint32_t> frame(64000);
+  std::vector<std::uint32_t> frame(frame_pixels);
   for (std::size_t i = 0; i < sequence->records.size(); ++i) {
     const SequenceRecord& record = sequence->records[i];
     std::vector<std::uint8_t> bytes(record.size);
@@ -117,7 +115,7 @@ int cmd_seq_info(int argc, char** argv) {
       if (decoded != PICTURE_OK) {
         std::printf(": %s", picture_result_text(decoded));
         ++problems;
-      } else if (header.width * header.height != 64000) {
+      } else if (header.width * header.height != frame_pixels) {
         std::printf(": not 320 x 200, so not a rectangle on the screen");
         ++problems;
       }

@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr int frame_width = 320, frame_height = 200;
-
 std::vector<std::uint32_t> random_pixels(std::size_t count) {
   std::mt19937 rng(42);
   std::vector<std::uint32_t> pixels(count);
@@ -37,7 +35,7 @@ void keep_grid(double) {}  // the render alone: the grid stays as grid_flower(1)
 // A grid function and then the render, with t moving on as in the show.
 template <void (*grid_function)(double), bool render>
 void grid_frame(benchmark::State& state) {
-  std::vector<std::uint32_t> frame(std::size_t(warp_frame_width) * warp_frame_height);
+  std::vector<std::uint32_t> frame(std::size_t(frame_width) * frame_height);
   const std::vector<std::uint32_t> texture = random_pixels(warp_texture_texels);
   double t = 0;
   grid_flower(1.0);

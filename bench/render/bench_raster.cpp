@@ -13,7 +13,7 @@ namespace {
 
 std::vector<std::uint32_t> random_frame(std::uint32_t seed) {
   std::mt19937 rng(seed);
-  std::vector<std::uint32_t> frame(smooth_frame_pixels);
+  std::vector<std::uint32_t> frame(frame_pixels);
   for (auto& pixel : frame) pixel = rng() & 0x00FFFFFFu;
   return frame;
 }
@@ -53,7 +53,7 @@ std::vector<PolyVertex> random_small_triangles(int count, std::uint32_t seed) {
 void BM_fill_triangles(benchmark::State& state) {
   set_screen_size(320, 200);
   const std::vector<PolyVertex> triangles = random_small_triangles(10000, 2);
-  std::vector<std::uint32_t> frame(smooth_frame_pixels);
+  std::vector<std::uint32_t> frame(frame_pixels);
   for (auto _ : state) {
     for (std::size_t i = 0; i < triangles.size(); i += 3)
       fill_triangle(triangles[i], triangles[i + 1], triangles[i + 2], frame, std::uint32_t(i));
@@ -74,7 +74,7 @@ void BM_draw_lines(benchmark::State& state) {
     const int x0 = x(rng), y0 = y(rng);
     lines.insert(lines.end(), {x0, y0, x0 + d(rng), y0 + d(rng)});
   }
-  std::vector<std::uint32_t> frame(smooth_frame_pixels);
+  std::vector<std::uint32_t> frame(frame_pixels);
   for (auto _ : state) {
     for (std::size_t i = 0; i < lines.size(); i += 4)
       draw_line(lines[i], lines[i + 1], lines[i + 2], lines[i + 3], 0x00FFFFFF, frame);

@@ -56,7 +56,7 @@ bool ready(benchmark::State& state, const LoadedScene& loaded) {
 // A whole frame of the layer, the frame number advancing by one each time.
 void render_frames(benchmark::State& state, LoadedScene& loaded, int mode) {
   if (!ready(state, loaded)) return;
-  std::vector<std::uint32_t> frame(smooth_frame_pixels);
+  std::vector<std::uint32_t> frame(frame_pixels);
   int frame_number = 0;
   for (auto _ : state) {
     render_scene(*loaded.scene, frame_number, frame, "Camera01", mode);
@@ -101,7 +101,7 @@ void draw(benchmark::State& state, LoadedScene& loaded, int mode) {
   const RenderView view = render_view(*render_prepare(*loaded.scene, 0, "Camera01"), mode);
   const std::size_t n = draw_order_gather(*loaded.scene, view);
   draw_order_sort(n);
-  std::vector<std::uint32_t> frame(smooth_frame_pixels);
+  std::vector<std::uint32_t> frame(frame_pixels);
   for (auto _ : state) {
     draw_order_draw(n, view, frame);
     benchmark::DoNotOptimize(frame.data());

@@ -16,7 +16,8 @@
 
 namespace {
 
-constexpr int W = 320, H = 200;
+constexpr int W = frame_width;
+constexpr int H = frame_height;
 
 using Frame = std::vector<std::uint32_t>;
 
@@ -47,16 +48,11 @@ void reference_blur(Frame& f, int width, int height, std::int64_t s) {
 
 // A random 320 x 200 frame before and after one blur.
 struct Blurred {
-  Frame before, after;
+  Frame before;
+  Frame after;
   explicit Blurred(double strength) : before(random_frame(1)), after(before) { radial_blur(after, W, H, strength); }
   std::uint32_t old_at(int x, int y) const { return before[std::size_t(y) * W + x]; }
   std::uint32_t at(int x, int y) const { return after[std::size_t(y) * W + x]; }
-  // (x, y) became the average of (sx, sy)'s final value and its own old value, and of none of
-  // the four neighbours of (sx, sy).
-  bool source_is(int x, int y, int sx, int sy) const {
-    auto from = [&](int ax, int ay) { return at(x, y) == average(at(ax, ay), old_at(x, y)); };
-    return from(sx, sy) && !from(sx - 1, sy) && !from(sx + 1, sy) && !from(sx, sy - 1) && !from(sx, sy + 1);
-  }
 };
 
 using PointValues = std::array<std::int32_t, 3>;  // u, v, brightness
@@ -74,8 +70,8 @@ Frame render(const Frame& texture, bool plain = false) {
 Frame direct_render(const Frame& texture) {
   Frame frame(W * H);
   const auto& g = warp_grid().points;
-  for (int y = 0; y < warp_frame_height; ++y)
-    for (int x = 0; x < warp_frame_width; ++x) {
+  for (int y = 0; y < frame_height; ++y)
+    for (int x = 0; x < frame_width; ++x) {
       const int r = y / 8, c = x / 8, i = y % 8, j = x % 8;
       auto sum = [&](std::int32_t WarpPoint::*f) {  // corner (r + dr, c + dc) weighs (i or 8 - i) x (j or 8 - j)
         std::uint32_t s = 0;
@@ -93,22 +89,16 @@ Frame direct_render(const Frame& texture) {
 
 }  // namespace
 
-TEST(RadialBlur, Strength32768Pixel0x199ReadsFrom80x150) { EXPECT_TRUE(Blurred(32768.0).source_is(0, 199, 80, 150)); }
-
-TEST(RadialBlur, Strength1000RoundsAwayFromCentreOnTheLeftAndToItselfOnTheRight) {
-  const Blurred b(1000.0);
-  EXPECT_TRUE(b.source_is(159, 100, 160, 100));
-  for (int x : {160, 161}) EXPECT_EQ(b.at(x, 100), b.old_at(x, 100) & 0xFEFEFEFEu) << x;
-}
-
 // Row 0 and column 0 above the centre row are never processed.
 TEST(RadialBlur, Strength65536TakesEverySourceFromTheUpdatedCentre) {
   const Blurred b(65536.0);
   const std::uint32_t centre = b.at(160, 100);
   EXPECT_EQ(centre, b.old_at(160, 100) & 0xFEFEFEFEu);
   for (int y = 0; y < H; ++y)
-    for (int x = 0; x < W; ++x)
-      ASSERT_EQ(b.at(x, y), y >= 1 && (x >= 1 || y > 100) ? average(centre, b.old_at(x, y)) : b.old_at(x, y)) << x << "," << y;
+    for (int x = 0; x < W; ++x) {
+      const bool processed = y >= 1 && (x >= 1 || y > 100);
+      ASSERT_EQ(b.at(x, y), processed ? average(centre, b.old_at(x, y)) : b.old_at(x, y)) << x << "," << y;
+    }
 }
 
 // In 0 .. 65536 every source lies between pixel and centre; outside it sources are clamped to
@@ -126,7 +116,8 @@ TEST(RadialBlur, MatchesPerPixelRuleForAnyStrengthAndSize) {
   for (double strength : strengths) {
     const std::int64_t s = std::isnan(strength) ? 0 : std::int64_t(std::clamp(strength, -2147483648.0, 2147483647.0));
     for (const auto& [width, height] : sizes) {
-      Frame fast = random_frame(rng(), width, height), plain = fast;
+      Frame fast = random_frame(rng(), width, height);
+      Frame plain = fast;
       radial_blur(fast, width, height, strength);
       reference_blur(plain, width, height, s);
       ASSERT_EQ(fast, plain) << width << "x" << height << " strength " << strength;
@@ -171,10 +162,12 @@ TEST(GridWarpRender, UniformGridTexelIndexWrapsChannelsClampAndTooSmallIsLeftAlo
     const Frame frame = render(c.texture_fill ? Frame(warp_texture_texels, c.texture_fill) : numbered);
     EXPECT_EQ(std::count(frame.begin(), frame.end(), c.expected), W * H) << c.point.u << ", " << c.point.v << ", " << c.point.brightness;
   }
-  Frame frame(W * H, 7u), short_frame(W * H - 1, 7u);
+  Frame frame(W * H, 7u);
+  Frame short_frame(W * H - 1, 7u);
   for (auto draw : {grid_warp_render, grid_warp_render_plain}) draw(frame, std::span(numbered).first(warp_texture_texels - 1));
   grid_warp_render(short_frame, numbered);
-  EXPECT_TRUE(frame == Frame(W * H, 7u) && short_frame == Frame(W * H - 1, 7u));
+  EXPECT_EQ(frame, Frame(W * H, 7u));
+  EXPECT_EQ(short_frame, Frame(W * H - 1, 7u));
 }
 
 // Both paths against the closed formula: random grids of small values (as the grid functions

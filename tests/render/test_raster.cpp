@@ -17,7 +17,8 @@
 // which stays 320 x 200 in this program.
 namespace {
 
-constexpr int width = 320, height = 200;
+constexpr int width = frame_width;
+constexpr int height = frame_height;
 using Frame = std::vector<std::uint32_t>;
 using Pixels = std::set<std::pair<int, int>>;  // (x, y)
 
@@ -62,17 +63,23 @@ TEST(FillPolygon, RandomTilingOfRectangleWritesEachPixelOnce) {
     std::vector<std::vector<PolyVertex>> polygons;
     for (int j = 0; j < rows; ++j)
       for (int i = 0; i < columns; ++i)
-        if (rng() & 1) polygons.push_back({at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j + 1)});
-        else polygons.push_back({at(i, j), at(i + 1, j), at(i, j + 1)}), polygons.push_back({at(i + 1, j), at(i + 1, j + 1), at(i, j + 1)});
+        if (rng() & 1) {
+          polygons.push_back({at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j + 1)});
+        } else {
+          polygons.push_back({at(i, j), at(i + 1, j), at(i, j + 1)});
+          polygons.push_back({at(i + 1, j), at(i + 1, j + 1), at(i, j + 1)});
+        }
     Frame forward(width * height, 0), backward(width * height, 0);
-    for (std::size_t k = 0, r = polygons.size() - 1; k < polygons.size(); ++k, --r) {
+    for (std::size_t k = 0; k < polygons.size(); ++k) {
+      const std::size_t r = polygons.size() - 1 - k;
       fill_polygon(polygons[k], int(polygons[k].size()), forward, std::uint32_t(k + 1));
       fill_polygon(polygons[r], int(polygons[r].size()), backward, std::uint32_t(r + 1));
     }
     for (std::size_t i = 0; i < forward.size(); ++i) {
       const float x = float(i % width), y = float(i / width);
       const bool inside = x >= left && x < right && y >= top && y < bottom;
-      ASSERT_TRUE(forward[i] == backward[i] && (forward[i] != 0) == inside) << "(" << x << ", " << y << ") seed " << seed;
+      ASSERT_EQ(forward[i], backward[i]) << "(" << x << ", " << y << ") seed " << seed;
+      ASSERT_EQ(forward[i] != 0, inside) << "(" << x << ", " << y << ") seed " << seed;
     }
   }
 }
@@ -103,14 +110,29 @@ TEST(DrawLine, MatchesFullErrorWalkForLinesStartingOffScreen) {
     int x0 = coord(rng), y0 = coord(rng) / 2 + 1, x1 = coord(rng), y1 = coord(rng) / 2 + 1;
     const Pixels drawn = line_pixels(x0, y0 - 1, x1, y1 - 1), reversed = line_pixels(x1, y1 - 1, x0, y0 - 1);
     const bool steep = std::abs(x1 - x0) < std::abs(y1 - y0);
-    if (steep) std::swap(x0, y0), std::swap(x1, y1);
-    if (x0 > x1) std::swap(x0, x1), std::swap(y0, y1);
+    if (steep) {
+      std::swap(x0, y0);
+      std::swap(x1, y1);
+    }
+    if (x0 > x1) {
+      std::swap(x0, x1);
+      std::swap(y0, y1);
+    }
     Pixels walked;
-    const int dx = x1 - x0, dy = std::abs(y1 - y0), step = y1 > y0 ? 1 : -1;
-    for (int x = x0, y = y0, d = 2 * dy - dx; x < std::max(x1, x0 + 1); ++x, d += 2 * dy) {
-      const int px = steep ? y : x, py = steep ? x : y;
+    const int dx = x1 - x0;
+    const int dy = std::abs(y1 - y0);
+    const int step = y1 > y0 ? 1 : -1;
+    int y = y0;
+    int d = 2 * dy - dx;
+    for (int x = x0; x < std::max(x1, x0 + 1); ++x) {
+      const int px = steep ? y : x;
+      const int py = steep ? x : y;
       if (px >= 0 && px < width && py >= 0 && py < height) walked.insert({px, py});
-      if (d >= 0) y += step, d -= 2 * dx;
+      if (d >= 0) {
+        y += step;
+        d -= 2 * dx;
+      }
+      d += 2 * dy;
     }
     ASSERT_EQ(drawn, walked) << "line " << i;
     ASSERT_EQ(reversed, walked) << "line " << i;
@@ -150,8 +172,8 @@ TEST(RasterSafety, WildPolygonsAndLinesNeverWriteOutsideFrameOrBuffers) {
   constexpr std::uint32_t guard = 0xDEADBEEF;
   Frame stores[] = {Frame(width * height + 8192, guard), Frame(width * 10 + 8192, guard)};
   auto inner = [](Frame& s) { return std::span(s).subspan(4096, s.size() - 8192); };
-  auto intact = [&](const Frame& s) {
-    return std::count(s.begin(), s.begin() + 4096, guard) + std::count(s.end() - 4096, s.end(), guard) == 8192;
+  auto guards_left = [&](const Frame& s) {
+    return std::count(s.begin(), s.begin() + 4096, guard) + std::count(s.end() - 4096, s.end(), guard);
   };
   constexpr float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
   const float specials[] = {nan, inf, -inf, 3e38f, -3e38f, 0, 320, 200, -1e-40f, 1e-40f}, scales[] = {1e30f, 1e9f, 1e5f, 2000};
@@ -172,16 +194,17 @@ TEST(RasterSafety, WildPolygonsAndLinesNeverWriteOutsideFrameOrBuffers) {
       draw_polygon_edges(clipped, count, inner(store), 0x00FFFFFF);
       fill_polygon(polygon, n, inner(store), 0x00445566);
       draw_polygon_edges(polygon, n, inner(store), 0x00FFFFFF);
-      ASSERT_TRUE(intact(store)) << "polygon " << i;
+      ASSERT_EQ(guards_left(store), 8192) << "polygon " << i;
     }
   }
   const int ends[] = {std::numeric_limits<int>::min(), std::numeric_limits<int>::max(), -1, 0, 199, 200, 319, 320};
   for (int x0 : ends) for (int y0 : ends) for (int x1 : ends) for (int y1 : ends) draw_line(x0, y0, x1, y1, 0x00FFFFFF, inner(stores[0]));
-  EXPECT_TRUE(intact(stores[0]));
+  EXPECT_EQ(guards_left(stores[0]), 8192);
 }
 
 void expect_both_give(const Frame& input, const Frame& expected) {
-  Frame packed = input, reference = input;
+  Frame packed = input;
+  Frame reference = input;
   smooth_frame(packed);
   smooth_frame_reference(reference);
   EXPECT_EQ(reference, expected);
@@ -191,8 +214,8 @@ void expect_both_give(const Frame& input, const Frame& expected) {
 // A frame one pixel short of the pass is left alone, whatever it holds.
 TEST(SmoothFrame, UniformOrTooSmallFrameIsUnchanged) {
   for (std::uint32_t colour : {0x00000000u, 0x00FFFFFFu, 0x00804020u, 0xFF123456u, 0xFFFFFFFFu})
-    expect_both_give(Frame(smooth_frame_pixels, colour), Frame(smooth_frame_pixels, colour));
-  Frame small(smooth_frame_pixels - 1, 0);
+    expect_both_give(Frame(frame_pixels, colour), Frame(frame_pixels, colour));
+  Frame small(frame_pixels - 1, 0);
   small[1000] = 0x00FFFFFF;
   expect_both_give(small, small);
 }
@@ -200,14 +223,14 @@ TEST(SmoothFrame, UniformOrTooSmallFrameIsUnchanged) {
 // One blue 200 at (6, 6) spreads down and to the right: each pixel's left and up-left samples
 // are already smoothed values. Worked by hand, e.g. (6, 6) = (L 50 + R 0 + UL 50 + DR 0) >> 2 = 25.
 TEST(SmoothFrame, OneBluePixelSpreadsAsWorkedByHand) {
-  Frame input(smooth_frame_pixels, 0), expected(smooth_frame_pixels, 0);
-  input[6 * smooth_row_length + 6] = 0xAB0000C8u;  // blue 200; the top byte must survive
+  Frame input(frame_pixels, 0), expected(frame_pixels, 0);
+  input[6 * frame_width + 6] = 0xAB0000C8u;  // blue 200; the top byte must survive
   const std::uint32_t smoothed[4][5] = {     // rows 5 .. 8, columns 5 .. 9
       {50, 12, 3, 0, 0},                      // DR, then L, of the 200
       {50, 0xAB000000u | 25, 9, 3, 0},        // R, then L and UL
       {0, 12, 9, 4, 1}, {0, 0, 3, 3, 1}};     // UL and L only from here
   for (int y = 0; y < 4; ++y)
-    for (int x = 0; x < 5; ++x) expected[(y + 5) * smooth_row_length + x + 5] = smoothed[y][x];
+    for (int x = 0; x < 5; ++x) expected[(y + 5) * frame_width + x + 5] = smoothed[y][x];
   expect_both_give(input, expected);
 }
 
@@ -216,14 +239,19 @@ TEST(SmoothFrame, OneBluePixelSpreadsAsWorkedByHand) {
 TEST(SmoothFrame, PackedMatchesReferenceOnRandomFramesAndKeepsBordersAndTopBytes) {
   for (std::uint32_t seed = 1; seed <= 20; ++seed) {
     std::mt19937 rng(seed);
-    Frame input(smooth_frame_pixels);
+    Frame input(frame_pixels);
     for (auto& pixel : input) pixel = seed > 10 ? (rng() & 0x01010101u) * 0xFFu : rng();
-    Frame packed = input, reference = input;
+    Frame packed = input;
+    Frame reference = input;
     smooth_frame(packed);
     smooth_frame_reference(reference);
     ASSERT_EQ(packed, reference) << "seed " << seed;
-    for (std::size_t k = 0; k < input.size(); ++k)
-      ASSERT_TRUE(packed[k] >> 24 == input[k] >> 24 && ((k >= 321 && k <= 63678) || packed[k] == input[k])) << k;
+    for (std::size_t k = 0; k < input.size(); ++k) {
+      ASSERT_EQ(packed[k] >> 24, input[k] >> 24) << k;
+      if (k < 321 || k > 63678) {
+        ASSERT_EQ(packed[k], input[k]) << k;
+      }
+    }
   }
 }
 

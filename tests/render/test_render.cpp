@@ -148,7 +148,8 @@ TEST(ShadeColour, TruncatedLimitedAndMidGreyWithoutMaterial) {
   EXPECT_EQ(face_shade({1, 0, 0}, view), 1.0f);
   EXPECT_EQ(face_shade({0, 0, -2}, view), 0.0f);
   Material orange, white;
-  orange.ambient = {0.25f, 0.25f, 0}, orange.diffuse = {0.75f, 0.25f, 0.5f};
+  orange.ambient = {0.25f, 0.25f, 0};
+  orange.diffuse = {0.75f, 0.25f, 0.5f};
   white.ambient = white.diffuse = {1, 1, 1};
   const struct { const Material* material; float e; std::uint32_t colour; } cases[] = {
       {&orange, 0.5f, 0x7F3F3F}, {&orange, 1, 0xFF7F7F},  // ambient + diffuse = (1, 0.5, 0.5)

@@ -42,10 +42,14 @@ struct LayerRun {
   Layer layer;
   VirtualClock clock;
   Timer timer;
-  Frame frame = Frame(frame_pixels, 0), work = Frame(frame_pixels, 0);
+  Frame frame = Frame(frame_pixels, 0);
+  Frame work = Frame(frame_pixels, 0);
   LayerRun(const fs::path& file, const char* camera, const char* mode) {
     layer.type = LAYER_3D_MESH;
-    layer.param1 = file.string(), layer.param2 = camera, layer.param3 = "25", layer.param4 = mode;
+    layer.param1 = file.string();
+    layer.param2 = camera;
+    layer.param3 = "25";
+    layer.param4 = mode;
     timer_start(timer, clock);
   }
   const Frame& draw(double show_s) {
