@@ -7,7 +7,12 @@
 // Pictures (PCX and the other picture formats) and sequence frames.
 constexpr int max_picture_side = 4096;  // pixels, width and height each
 
-// Scene files (.3DS and native).
+// Scene files (.3DS and native). A .3DS file counts vertices, faces and keys in 16 bits, so it
+// cannot pass those three; a native file past any of them is refused as damaged.
+constexpr std::int64_t max_mesh_vertices = 65535;  // per mesh
+constexpr std::int64_t max_mesh_faces = 65535;     // per mesh
+constexpr std::int64_t max_track_keys = 65535;     // per track
+constexpr std::int64_t max_scene_nodes = 131072;   // animation nodes per scene
 
 // Video (AVI).
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <new>
 #include <random>
+#include <vector>
 
 #include "scene/frame_update.h"
 #include "scene/scene.h"
@@ -215,6 +216,45 @@ TEST_F(FrameUpdate, LightChildOfCameraIsOffsetByItsPositionWhateverItsOrientatio
     for (float frame : {0.0f, 1.0f}) {  // rewritten from its track first: no accumulation
       ASSERT_EQ(update_at(frame), SCENE_OK);
       expect_vector(light->position, {10, 1, 0});
+    }
+  }
+}
+
+// Cameras, lights and targets without a position track are moved by their parent from where
+// they were loaded, on every update: frame 5 gives the same values after one update, after
+// frames 0 to 5, and after ten updates of frame 5, so that a picture depends on the show time
+// only, not on how many frames were drawn before it.
+TEST_F(FrameUpdate, NodesWithoutPositionTracksDoNotDriftUnderTheirParent) {
+  add_object_node(0, -1, add_mesh(1, {}), {10, 0, 0});
+  Camera* camera = add<Camera>(NODE_CAMERA, 2);
+  camera->position = {1, 2, 3};
+  camera->target = {0, 0, 9};
+  ASSERT_EQ(scene_add_anim_node(ANIM_CAMERA, 1, 0, nullptr, camera), SCENE_OK);
+  ASSERT_EQ(scene_add_anim_node(ANIM_CAMERA_TARGET, 2, 0, nullptr, camera), SCENE_OK);
+  Light* spot = add<Light>(NODE_LIGHT, 3);
+  spot->position = {4, 5, 6};
+  spot->target = {7, 8, 9};
+  ASSERT_EQ(scene_add_anim_node(ANIM_SPOT, 3, 0, nullptr, spot), SCENE_OK);
+  ASSERT_EQ(scene_add_anim_node(ANIM_LIGHT_TARGET, 4, 0, nullptr, spot), SCENE_OK);
+  Light* lamp = add<Light>(NODE_LIGHT, 4);
+  lamp->position = {0, 1, 0};
+  ASSERT_EQ(scene_add_anim_node(ANIM_OMNI, 5, 1, nullptr, lamp), SCENE_OK);  // carried by the camera
+
+  struct Expected {
+    const Vector3* field;
+    Vector3 value;
+  };
+  const Expected expected[] = {
+      {&camera->position, {11, 2, 3}}, {&camera->target, {10, 0, 9}}, {&spot->position, {14, 5, 6}},
+      {&spot->target, {17, 8, 9}},     {&lamp->position, {11, 3, 3}},
+  };
+  const std::vector<float> runs[] = {{5}, {0, 1, 2, 3, 4, 5}, {5, 5, 5, 5, 5, 5, 5, 5, 5, 5}};
+  for (const std::vector<float>& frames : runs) {
+    for (float frame : frames) ASSERT_EQ(update_at(frame), SCENE_OK);
+    for (const Expected& e : expected) {
+      EXPECT_EQ(e.field->x, e.value.x) << frames.size() << " updates";
+      EXPECT_EQ(e.field->y, e.value.y) << frames.size() << " updates";
+      EXPECT_EQ(e.field->z, e.value.z) << frames.size() << " updates";
     }
   }
 }

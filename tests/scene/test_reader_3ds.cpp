@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <stdexcept>
 
+#include "base/limits.h"
 #include "native_scene_fixture.h"
 #include "scene/frame_update.h"
 #include "scene/reader_3ds.h"
@@ -332,6 +334,98 @@ TEST(Read3dsDamaged, CutAtEveryLengthOrChangedFailsWithACodeOrLoads) {
       scene_set_frame(0), scene_update(), lib_init(0);
     });
   read_3ds_set_output(old);
+}
+
+// Hostile shapes cost linear time: 100 000 nodes naming node 0 as their parent, and 37 000 nodes
+// sharing one node id with as many children naming it. Loading them took minutes, and the shared
+// id seconds per frame, while lists were searched from the start; the bounds are generous.
+TEST(Read3dsDamaged, ManyNodesAndSharedIdsLoadAndUpdateInLinearTime) {
+  const Bytes many = keyframer([](TdsWriter& w) {
+    for (int i = 0; i < 100000; ++i) {
+      begin_node(w, TDS_OBJECT_NODE, "Box", -1, std::int16_t(i == 0 ? -1 : 0));
+      w.end();
+    }
+  });
+  const Bytes shared = keyframer([](TdsWriter& w) {
+    for (int i = 0; i < 37000; ++i) {
+      begin_node(w, TDS_OBJECT_NODE, "Box", 5);
+      w.end();
+    }
+    for (int i = 0; i < 37000; ++i) {
+      begin_node(w, TDS_OBJECT_NODE, "Box", 6, 5);
+      w.end();
+    }
+  });
+  using Clock = std::chrono::steady_clock;
+  for (const Bytes* bytes : {&many, &shared}) {
+    const auto start = Clock::now();
+    const Loaded l = load(*bytes, show_flags);
+    const auto loaded = Clock::now();
+    EXPECT_EQ(l.motion_code, SCENE_OK);
+    scene_set_active(l.scene.get());
+    EXPECT_EQ(scene_set_frame(1), SCENE_OK);
+    EXPECT_EQ(scene_update(), SCENE_OK);
+    const auto updated = Clock::now();
+    EXPECT_LT(std::chrono::duration<double>(loaded - start).count(), 2.0);
+    EXPECT_LT(std::chrono::duration<double>(updated - loaded).count(), 0.2);
+  }
+  lib_init(0);
+}
+
+// The largest input the reader accepts (base/limits.h): 16-bit counts hold the most vertices,
+// faces and keys; nodes are refused past their limit.
+TEST(Read3dsDamaged, LimitsAreAcceptedUpToTheLastAndRefusedPastIt) {
+  const std::vector<TdsVec> points(std::size_t(max_mesh_vertices), TdsVec{0, 0, 0});
+  const std::vector<TdsFace> faces(std::size_t(max_mesh_faces), TdsFace{0, 0, 0, 0});
+  const Loaded largest_mesh = load(editor([&](TdsWriter& w) {
+    w.begin_named_object("M");
+    w.begin(TDS_MESH);
+    w.points(points);
+    w.begin_faces(faces);
+  }));
+  EXPECT_EQ(largest_mesh.scene_code, SCENE_OK);
+  EXPECT_EQ(object<Mesh>(largest_mesh, "M").vertices.size(), std::size_t(max_mesh_vertices));
+  EXPECT_EQ(object<Mesh>(largest_mesh, "M").faces.size(), std::size_t(max_mesh_faces));
+
+  const std::vector<TdsVectorKey> keys(std::size_t(max_track_keys), TdsVectorKey{0, {1, 2, 3}});
+  const Loaded most_keys = load(keyframer([&](TdsWriter& w) {
+    begin_node(w, TDS_OBJECT_NODE, "Box", 0);
+    w.vector_track(TDS_POS_TRACK, keys);
+  }));
+  EXPECT_EQ(most_keys.motion_code, SCENE_OK);
+  EXPECT_EQ(node(most_keys, 0).tracks->slots[SLOT_POSITION]->key_count, max_track_keys);
+
+  for (std::int64_t count : {max_scene_nodes, max_scene_nodes + 1}) {
+    const Loaded l = load(keyframer([count](TdsWriter& w) {
+      for (std::int64_t i = 0; i < count; ++i) {
+        begin_node(w, TDS_OBJECT_NODE, "Box");
+        w.end();
+      }
+    }));
+    EXPECT_EQ(l.motion_code, count > max_scene_nodes ? SCENE_READ_ERROR : SCENE_OK) << count << " nodes";
+  }
+  lib_init(0);
+}
+
+// The first node keeps an id given twice; the later one animates its object but is nobody's
+// parent, so each node has at most one parent.
+TEST(Read3dsDamaged, ANodeIdGivenTwiceStaysWithTheFirstNode) {
+  const Loaded l = load(keyframer([](TdsWriter& w) {
+    begin_node(w, TDS_OBJECT_NODE, "Box", 5);
+    w.end();
+    begin_node(w, TDS_CAMERA_NODE, "Cam", 5);
+    w.end();
+    begin_node(w, TDS_TARGET_NODE, "Cam", 6, 5);
+    w.end();
+  }));
+  EXPECT_EQ(l.motion_code, SCENE_OK);
+  const AnimNode* first = l.scene->first_anim_node;
+  const AnimNode* second = first->next;
+  const AnimNode* child = second->next;
+  EXPECT_EQ(child->parent, first);
+  EXPECT_EQ(first->first_child, child);
+  EXPECT_EQ(second->first_child, nullptr);
+  EXPECT_EQ(child->next_sibling, nullptr);
 }
 
 // ---- files written by an independent 3DS library: what their README lists ----
