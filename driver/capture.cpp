@@ -27,6 +27,13 @@ struct CaptureRun {
   std::FILE* timeline = nullptr;
   bool progress = false;
   bool write_failed = false;
+  std::int64_t step = 0;  // the frame's place on the 1/fps grid of a run from the song's start
+
+  // A jump (a start part-way, a loop's wrap) lands on grid frame `to`: the clock goes there.
+  void jumped_to(std::int64_t to) {
+    step = to;
+    clock.set(double(step) / options.fps);
+  }
 
   // Writes frame n, then moves every clock (and the mixed sound) on to frame n + 1.
   void after_frame(const FrameReport& report) {
@@ -49,7 +56,7 @@ struct CaptureRun {
                    report.show_s, report.position.order, report.position.row);
 
     const std::int64_t next = report.frame + 1;
-    const double next_s = double(next) / options.fps;
+    const double next_s = double(++step) / options.fps;
     clock.set(next_s);
     sound->render_until(next_s);
     if (next >= frame_limit || write_failed) toolkit.console()->push_key(key_escape);
@@ -87,6 +94,10 @@ int run_capture(const CaptureOptions& options) {
   show_options.answer = SetupChoice{true, false};
   show_options.script_path = options.script_path;
   show_options.after_frame = [&run](const FrameReport& report) { run.after_frame(report); };
+  show_options.start = options.start;
+  show_options.loop = options.loop;
+  show_options.step_fps = options.fps;
+  show_options.jumped_to = [&run](std::int64_t step) { run.jumped_to(step); };
 
   const int code = run_show(platform, show_options);
   const bool sound_written = sound->finish_wav();

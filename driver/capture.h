@@ -4,13 +4,20 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "driver/show.h"
 
 struct CaptureOptions {
   std::string out_dir;
   int fps = 30;
   std::int64_t max_frames = 0;  // 0: until the quit order, at most default_capture_seconds
   std::string script_path = "script.txt";
+  // Start part-way and loop a stretch (see ShowOptions). Frames are numbered from 0 in the
+  // order they are written; their show time, position and layers are those of a full run.
+  std::optional<SongPosition> start;
+  std::optional<OrderRange> loop;
 };
 
 // Without --frames a capture stops after this much show time, so a show that never

@@ -40,6 +40,10 @@ bool load_bitmap_layer(Layer& layer) {
   return true;
 }
 
+void advance_bitmap_layer(Layer& layer, const FrameContext& context) {
+  advance_fade(layer, timer_seconds(*context.show_timer));
+}
+
 void draw_bitmap_layer(Layer& layer, const FrameContext& context) {
   const std::span<std::uint32_t> frame = context.frame, work = context.work;
   const std::span<const std::uint32_t> picture = layer.resource.picture;

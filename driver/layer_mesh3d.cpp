@@ -15,14 +15,30 @@ bool load_mesh3d_layer(Layer& layer) {
   if (scene == nullptr) return false;
   // The draw order gets its room now, so that no frame of the show allocates.
   render_reserve(*scene);
+  layer.scene_loaded_frame = scene->current_frame;
   layer.resource.scene.reset(scene.release());
   return true;
+}
+
+namespace {
+
+std::string_view camera_of(const Layer& layer) {
+  return begins_with(layer.param2, "no") ? std::string_view("Camera01") : std::string_view(layer.param2);
+}
+
+}  // namespace
+
+// The scene keeps the last frame that lay in its range, so every frame's update is made.
+void advance_mesh3d_layer(Layer& layer, const FrameContext& context) {
+  Scene* scene = layer.resource.scene.get();
+  if (scene == nullptr) return;
+  render_prepare(*scene, layer_local_time(layer, timer_seconds(*context.show_timer)), camera_of(layer));
 }
 
 void draw_mesh3d_layer(Layer& layer, const FrameContext& context) {
   Scene* scene = layer.resource.scene.get();
   if (scene == nullptr) return;
-  const std::string_view camera = begins_with(layer.param2, "no") ? std::string_view("Camera01") : layer.param2;
+  const std::string_view camera = camera_of(layer);
   int mode = DRAW_WIREFRAME;
   if (begins_with(layer.param4, "wireframe"))
     mode = DRAW_WIREFRAME;

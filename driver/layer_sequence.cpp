@@ -25,19 +25,25 @@ std::uint32_t sequence_index(const Layer& layer, std::int64_t clock_ms) {
   return std::uint32_t(std::int64_t(frames));
 }
 
+// The frame to show now; frame_count when the animation has run out (it then restarts).
+std::uint32_t sequence_step(Layer& layer, const FrameContext& context) {
+  const std::int64_t clock_ms = process_clock_ms(*context.process_clock);
+  if (layer.start_mark == -1) layer.start_mark = std::int32_t(clock_ms / 1000);
+  const std::uint32_t index = sequence_index(layer, clock_ms);
+  if (index < layer.frame_count) return index;
+  layer.start_mark = -1;
+  return layer.frame_count;
+}
+
 }  // namespace
+
+void advance_sequence_layer(Layer& layer, const FrameContext& context) { sequence_step(layer, context); }
 
 void draw_sequence_layer(Layer& layer, const FrameContext& context) {
   const std::span<std::uint32_t> frame = context.frame, work = context.work;
   std::fill(work.begin(), work.end(), 0u);
-  const std::int64_t clock_ms = process_clock_ms(*context.process_clock);
-  if (layer.start_mark == -1) layer.start_mark = std::int32_t(clock_ms / 1000);
-
-  const std::uint32_t index = sequence_index(layer, clock_ms);
-  if (index >= layer.frame_count) {
-    layer.start_mark = -1;
-    return;
-  }
+  const std::uint32_t index = sequence_step(layer, context);
+  if (index >= layer.frame_count) return;
   // A record that fails the picture test, or is missing or too large, leaves work black.
   decode_sequence_frame(*layer.resource.sequence, index, work);
   if (begins_with(layer.param2, "no"))

@@ -98,6 +98,12 @@ bool load_video_layer(Layer& layer, VideoLibrary& video) {
   return true;
 }
 
+// The decoder finds any frame from its key frame on, so only the layer's position moves.
+void advance_video_layer(Layer& layer, const FrameContext& context) {
+  if (!layer.video_decoder || !context.display || !context.process_clock) return;
+  frame_index(layer, process_clock_ms(*context.process_clock));
+}
+
 void draw_video_layer(Layer& layer, const FrameContext& context) {
   if (!layer.video_decoder || !context.display || !context.process_clock) return;
   const std::uint32_t index = frame_index(layer, process_clock_ms(*context.process_clock));

@@ -16,12 +16,17 @@ bool load_ipol_mesh_layer(Layer& layer) {
   return true;
 }
 
-void draw_ipol_mesh_layer(Layer& layer, const FrameContext& context) {
+// The grid is shared: a layer with neither word warps through what the last one left.
+void advance_ipol_mesh_layer(Layer& layer, const FrameContext& context) {
   const double t = 0.1 * layer_local_time(layer, timer_seconds(*context.show_timer));
   if (begins_with(layer.param2, "flower"))
     grid_flower(t);
   else if (begins_with(layer.param2, "plasma"))
     grid_plasma(t);
+}
+
+void draw_ipol_mesh_layer(Layer& layer, const FrameContext& context) {
+  advance_ipol_mesh_layer(layer, context);
   grid_warp_render(context.frame, layer.resource.picture);
 }
 

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "scene/scene.h"
+
 std::int32_t truncate_to_int32(double value) {
   if (std::isnan(value)) return 0;
   if (value >= 2147483647.0) return std::numeric_limits<std::int32_t>::max();
@@ -30,6 +32,24 @@ bool load_layer_resource(Layer& layer, VideoLibrary& video) {
     case LAYER_SEQUENCE: return load_sequence_layer(layer);
     default: return false;
   }
+}
+
+void advance_layer(Layer& layer, const FrameContext& context) {
+  switch (layer.type) {
+    case LAYER_3D_MESH: advance_mesh3d_layer(layer, context); break;
+    case LAYER_BITMAP: advance_bitmap_layer(layer, context); break;
+    case LAYER_IPOL_MESH: advance_ipol_mesh_layer(layer, context); break;
+    case LAYER_RADIALBLUR: layer_local_time(layer, timer_seconds(*context.show_timer)); break;
+    case LAYER_AVIVIDEO: advance_video_layer(layer, context); break;
+    case LAYER_SEQUENCE: advance_sequence_layer(layer, context); break;
+    default: break;
+  }
+}
+
+void reset_layer(Layer& layer) {
+  layer.start_mark = -1;
+  layer.local_time = 0;
+  if (Scene* scene = layer.resource.scene.get()) scene->current_frame = layer.scene_loaded_frame;
 }
 
 void draw_layer(Layer& layer, const FrameContext& context) {

@@ -27,6 +27,15 @@ bool load_layer_resource(Layer& layer, VideoLibrary& video);
 
 void draw_layer(Layer& layer, const FrameContext& context);
 
+// Moves the layer on as drawing it in this frame would (its start mark, local time, fade
+// level, sequence and video position, 3D frame) without drawing anything: a show reaches a
+// later position exactly, without spending the time to draw every frame before it.
+void advance_layer(Layer& layer, const FrameContext& context);
+
+// Puts the layer back as start-up leaves it, before its first frame: not started, and a 3D
+// scene at the frame it was loaded at.
+void reset_layer(Layer& layer);
+
 // Local time of 3d_mesh, ipol_mesh and radialblur layers: param3 units per second of
 // show time, counted from the layer's first drawn frame and running on after that.
 std::int32_t layer_local_time(Layer& layer, double show_s);
@@ -46,3 +55,9 @@ void draw_ipol_mesh_layer(Layer& layer, const FrameContext& context);
 void draw_radialblur_layer(Layer& layer, const FrameContext& context);
 void draw_video_layer(Layer& layer, const FrameContext& context);
 void draw_sequence_layer(Layer& layer, const FrameContext& context);
+
+void advance_mesh3d_layer(Layer& layer, const FrameContext& context);
+void advance_bitmap_layer(Layer& layer, const FrameContext& context);
+void advance_ipol_mesh_layer(Layer& layer, const FrameContext& context);
+void advance_video_layer(Layer& layer, const FrameContext& context);
+void advance_sequence_layer(Layer& layer, const FrameContext& context);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "driver/capture.h"
+#include "driver/seek.h"
 #include "driver/show.h"
 #include "platform/live.h"
 #include "platform/sound_openmpt.h"
@@ -27,6 +28,12 @@ const char usage[] =
     "                      the sound as DIR/audio.wav and DIR/timeline.tsv\n"
     "  --fps N             capture frames per second (default 30)\n"
     "  --frames N          stop the capture after N frames (default: the quit order, at most 5 minutes)\n"
+    "\n"
+    "Authoring (live and capture):\n"
+    "  --start ORDER[.ROW] begin at that song position (hexadecimal, as the script writes it: 5, 5.20),\n"
+    "                      looking exactly as if the show had played from the start\n"
+    "  --loop A..B         after the end of order B go back to order A (hexadecimal, A not after B);\n"
+    "                      without --start the show begins at A\n"
     "  --help              show this help\n"
     "  --version           show the version\n"
     "\n"
@@ -94,6 +101,18 @@ int main(int argc, char** argv) {
       const char* n = value();
       if (!n || !parse_count(n, 1, &count) || count > 1000) return usage_error("--fps needs a number from 1 to 1000", "");
       capture.fps = int(count);
+    } else if (!std::strcmp(arg, "--start")) {
+      const char* at = value();
+      SongPosition position;
+      if (!at || !parse_song_position(at, &position))
+        return usage_error("--start needs ORDER or ORDER.ROW in hexadecimal, for example 5 or 5.20", "");
+      show_options.start = position;
+    } else if (!std::strcmp(arg, "--loop")) {
+      const char* orders = value();
+      OrderRange range;
+      if (!orders || !parse_order_range(orders, &range))
+        return usage_error("--loop needs two orders A..B in hexadecimal with A not after B, for example 3..7", "");
+      show_options.loop = range;
     } else if (!std::strcmp(arg, "--frames")) {
       const char* n = value();
       if (!n || !parse_count(n, 1, &count)) return usage_error("--frames needs a positive number", "");
@@ -112,5 +131,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "quindle: cannot enter %s: %s\n", directory.c_str(), std::strerror(errno));
     return 2;
   }
+  capture.start = show_options.start;
+  capture.loop = show_options.loop;
   return capturing ? run_capture(capture) : run_live(show_options);
 }

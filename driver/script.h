@@ -52,6 +52,7 @@ struct Layer {
   std::unique_ptr<FrameDecoder> video_decoder;
   VideoStreamInfo video_info;
   std::uint32_t frame_count = 0;  // sequence layers
+  float scene_loaded_frame = 0;   // 3d_mesh layers: the scene's frame after loading
 
   std::string keyword;  // the layer line's first word, for messages
   int line = 0;         // line of the script where the layer stands, for messages

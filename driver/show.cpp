@@ -2,7 +2,10 @@
 // reported in a message box and ends the run at once, releasing nothing it opened.
 #include "driver/show.h"
 
+#include <cstdio>
+
 #include "driver/layers.h"
+#include "driver/seek.h"
 #include "render/screen.h"
 
 namespace {
@@ -57,12 +60,41 @@ int run_show(Platform& platform, const ShowOptions& options) {
   }
 
   music_start(show.music, *platform.sound, *platform.window, show.script.tune);
+  std::string message;
+  if (check_authoring_options(show, options, &message) != SEEK_OK) {
+    std::fprintf(stderr, "quindle: %s\n", message.c_str());
+    music_stop(show.music);
+    return exit_bad_position;
+  }
   set_screen_size(frame_width, frame_height);
   show.work_buffer.assign(frame_pixels, 0);
   show.drawn.reserve(layer_total(show.script));
   open_display(show, *platform.window, *platform.toolkit, choice.fullscreen);
-  music_play(show.music);
-  timer_start(show.show_timer, *platform.clock);
+  show.clock.base = platform.clock;
+  show.origin_s = platform.clock->now_s();
+  if (options.start || options.loop) {
+    // With a loop and no start, the show starts where the loop does.
+    const SongPosition start = options.start ? *options.start : SongPosition{options.loop->first, 0};
+    SongPosition position;
+    if (const int result = jump_show(show, platform, options, start, &position); result != SEEK_OK) {
+      std::fprintf(stderr, "quindle: %s\n",
+                   seek_error_text(show, result, start, "--start " + format_song_position(start)).c_str());
+      show.console->close();
+      music_stop(show.music);
+      return exit_bad_position;
+    }
+    if (options.loop && (position.order < options.loop->first || position.order > options.loop->last)) {
+      std::fprintf(stderr, "quindle: --loop %02X..%02X: the song never plays these orders (it goes on at %s)\n",
+                   unsigned(options.loop->first & 0xFF), unsigned(options.loop->last & 0xFF),
+                   format_song_position(position).c_str());
+      show.console->close();
+      music_stop(show.music);
+      return exit_bad_position;
+    }
+  } else {
+    music_play(show.music);
+    timer_start(show.show_timer, show.clock);
+  }
 
   if (run_timeline(show, platform, options) == TimelineEnd::escape) {
     show.console->close();

@@ -25,6 +25,7 @@ constexpr int exit_show_ended = 1;       // the song reached the quit order
 constexpr int exit_dialog_cancelled = 1;
 constexpr int exit_startup_failed = 0;
 constexpr int exit_escape = 0;
+constexpr int exit_bad_position = 2;     // --start or --loop names a place the song does not reach
 
 struct Platform {
   WindowSystem* window = nullptr;
@@ -47,15 +48,43 @@ struct FrameReport {
   std::span<const LayerRef> drawn;
 };
 
+// A stretch of the order list, both ends included.
+struct OrderRange {
+  std::int32_t first = 0;
+  std::int32_t last = 0;
+};
+
 struct ShowOptions {
   std::optional<SetupChoice> answer;     // answers the setup dialog without showing it
   std::string script_path = "script.txt";
   std::function<void(const FrameReport&)> after_frame;  // called after each frame is shown
+
+  // Authoring. The show begins at `start` and wraps from the end of `loop` to its first order,
+  // each time as a run from the song's beginning would have reached that place: on a grid of
+  // step_fps frames a second (capture mode's own frame rate), the frame at or past it.
+  std::optional<SongPosition> start;
+  std::optional<OrderRange> loop;
+  int step_fps = 60;
+  // Called with the grid frame a jump arrived at, before that frame is drawn: capture mode
+  // moves its virtual clock there.
+  std::function<void(std::int64_t step)> jumped_to;
+};
+
+// The clock the show's layers and timer read: the platform clock, moved by the jumps of an
+// author's run (starting part-way, looping) so that it reads what a run from the start would.
+// In a plain run it reads the platform clock unchanged.
+class ShowClock final : public Clock {
+ public:
+  Clock* base = nullptr;
+  double offset_s = 0;
+  double now_s() override { return base->now_s() + offset_s; }
 };
 
 struct Show {
   Script script;
   Music music;
+  ShowClock clock;
+  double origin_s = 0;  // the show clock's reading when the show began
   std::vector<std::uint32_t> work_buffer;
   PixelFormat format;
   std::unique_ptr<Console> console;

@@ -1,6 +1,7 @@
 // timeline.cpp: the frame loop. The song position decides which layers draw; each layer's
 // own clock decides what it draws. There is no frame pacing: motion follows the clocks.
 #include "driver/layers.h"
+#include "driver/seek.h"
 #include "driver/show.h"
 
 bool is_layer_open(const Layer& layer, std::int32_t order, std::int32_t row) {
@@ -35,6 +36,10 @@ TimelineEnd run_timeline(Show& show, Platform& platform, const ShowOptions& opti
     // The frame in which the song first reports the quit order is still drawn and shown.
     if (position.order >= show.script.quit_order) return TimelineEnd::quit_order;
     music_position(show.music, &position);
+    // Leaving the loop's orders, the show goes back to its first as if it had started there.
+    if (options.loop && (position.order < options.loop->first || position.order > options.loop->last))
+      if (jump_show(show, platform, options, SongPosition{options.loop->first, 0}, &position) != SEEK_OK)
+        return TimelineEnd::escape;
 
     surface_clear(show.surface);
     auto* pixels = reinterpret_cast<std::uint32_t*>(surface_lock(show.surface));
@@ -43,7 +48,7 @@ TimelineEnd run_timeline(Show& show, Platform& platform, const ShowOptions& opti
     context.work = show.work_buffer;
     context.display = &show.surface;
     context.show_timer = &show.show_timer;
-    context.process_clock = platform.clock;
+    context.process_clock = &show.clock;
     draw_frame(show, position, context);
     surface_unlock(show.surface);
     show.console->copy_from(show.surface);

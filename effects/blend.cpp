@@ -4,6 +4,9 @@
 #include <cassert>
 #include <cstddef>
 
+#include "base/pixel_path.h"
+#include "effects/blend_kernels.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -19,39 +22,12 @@ std::size_t common_count(std::size_t a, std::size_t b, std::size_t c) {
   return common_count(common_count(a, b), c);
 }
 
-// Divides by 256, not 255: L = 255 turns a 255 channel of `over` into 254, and the
-// largest sum 255 * 255 stays below 65536, so the 16-bit sum never saturates.
-inline std::uint32_t fade_channel(std::uint32_t under, std::uint32_t over, std::uint32_t level) {
-  return (over * level + under * (255 - level)) >> 8;
-}
-
-inline std::uint32_t byte_at(std::uint32_t pixel, int shift) { return (pixel >> shift) & 0xFF; }
-
-inline std::uint32_t fade_pixel(std::uint32_t under, std::uint32_t over, std::uint32_t level) {
-  std::uint32_t out = 0;
-  for (int shift = 0; shift < 32; shift += 8)
-    out |= fade_channel(byte_at(under, shift), byte_at(over, shift), level) << shift;
-  return out;
-}
-
-inline std::uint32_t add_pixel(std::uint32_t a, std::uint32_t b) {
-  std::uint32_t out = 0;
-  for (int shift = 0; shift < 32; shift += 8)
-    out |= std::min<std::uint32_t>(byte_at(a, shift) + byte_at(b, shift), 255) << shift;
-  return out;
-}
-
 #if defined(__SSE2__)
 inline __m128i load4(const std::uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 inline void store4(std::uint32_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 #endif
 
-}  // namespace
-
-void copy_nonzero(std::span<const std::uint32_t> source, std::span<std::uint32_t> destination) {
-  const std::size_t n = common_count(source.size(), destination.size());
-  const std::uint32_t* src = source.data();
-  std::uint32_t* dst = destination.data();
+void copy_nonzero_sse2(const std::uint32_t* src, std::uint32_t* dst, std::size_t n) {
   std::size_t i = 0;
 #if defined(__SSE2__)
   // A transparent source lane is 0, so source | (destination & transparent) picks per lane.
@@ -66,13 +42,8 @@ void copy_nonzero(std::span<const std::uint32_t> source, std::span<std::uint32_t
     if (src[i] != 0) dst[i] = src[i];
 }
 
-void fade_blend(std::span<const std::uint32_t> under, std::span<const std::uint32_t> over,
-                std::span<std::uint32_t> destination, int level) {
-  const std::size_t n = common_count(under.size(), over.size(), destination.size());
-  const std::uint32_t l = std::uint32_t(level) & 0xFF;
-  const std::uint32_t* u = under.data();
-  const std::uint32_t* o = over.data();
-  std::uint32_t* dst = destination.data();
+void fade_blend_sse2(const std::uint32_t* u, const std::uint32_t* o, std::uint32_t* dst, std::size_t n,
+                     std::uint32_t l) {
   std::size_t i = 0;
 #if defined(__SSE2__)
   // Four pixels a step: bytes widened to 16-bit lanes, products summed with unsigned
@@ -90,20 +61,61 @@ void fade_blend(std::span<const std::uint32_t> under, std::span<const std::uint3
     store4(dst + i, _mm_packus_epi16(_mm_srli_epi16(lo, 8), _mm_srli_epi16(hi, 8)));
   }
 #endif
-  for (; i < n; ++i) dst[i] = fade_pixel(u[i], o[i], l);
+  for (; i < n; ++i) dst[i] = blend_fade_pixel(u[i], o[i], l);
+}
+
+void add_saturate_sse2(const std::uint32_t* pa, const std::uint32_t* pb, std::uint32_t* dst, std::size_t n) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  for (; i + 4 <= n; i += 4) store4(dst + i, _mm_adds_epu8(load4(pa + i), load4(pb + i)));
+#endif
+  for (; i < n; ++i) dst[i] = blend_add_pixel(pa[i], pb[i]);
+}
+
+const BlendKernels& kernels_of(int path) {
+  return path == PIXEL_PATH_AVX2 ? blend_kernels_avx2 : blend_kernels_sse2;
+}
+
+// Filled once, on the first blend.
+const BlendKernels& selected_kernels() {
+  static const BlendKernels& kernels = kernels_of(pixel_path_selected());
+  return kernels;
+}
+
+}  // namespace
+
+const BlendKernels blend_kernels_sse2 = {copy_nonzero_sse2, fade_blend_sse2, add_saturate_sse2};
+
+void copy_nonzero_on(int path, std::span<const std::uint32_t> source, std::span<std::uint32_t> destination) {
+  kernels_of(path).copy_nonzero(source.data(), destination.data(), common_count(source.size(), destination.size()));
+}
+
+void fade_blend_on(int path, std::span<const std::uint32_t> under, std::span<const std::uint32_t> over,
+                   std::span<std::uint32_t> destination, int level) {
+  const std::size_t n = common_count(under.size(), over.size(), destination.size());
+  kernels_of(path).fade_blend(under.data(), over.data(), destination.data(), n, std::uint32_t(level) & 0xFF);
+}
+
+void add_saturate_on(int path, std::span<const std::uint32_t> a, std::span<const std::uint32_t> b,
+                     std::span<std::uint32_t> destination) {
+  const std::size_t n = common_count(a.size(), b.size(), destination.size());
+  kernels_of(path).add_saturate(a.data(), b.data(), destination.data(), n);
+}
+
+void copy_nonzero(std::span<const std::uint32_t> source, std::span<std::uint32_t> destination) {
+  selected_kernels().copy_nonzero(source.data(), destination.data(), common_count(source.size(), destination.size()));
+}
+
+void fade_blend(std::span<const std::uint32_t> under, std::span<const std::uint32_t> over,
+                std::span<std::uint32_t> destination, int level) {
+  const std::size_t n = common_count(under.size(), over.size(), destination.size());
+  selected_kernels().fade_blend(under.data(), over.data(), destination.data(), n, std::uint32_t(level) & 0xFF);
 }
 
 void add_saturate(std::span<const std::uint32_t> a, std::span<const std::uint32_t> b,
                   std::span<std::uint32_t> destination) {
   const std::size_t n = common_count(a.size(), b.size(), destination.size());
-  const std::uint32_t* pa = a.data();
-  const std::uint32_t* pb = b.data();
-  std::uint32_t* dst = destination.data();
-  std::size_t i = 0;
-#if defined(__SSE2__)
-  for (; i + 4 <= n; i += 4) store4(dst + i, _mm_adds_epu8(load4(pa + i), load4(pb + i)));
-#endif
-  for (; i < n; ++i) dst[i] = add_pixel(pa[i], pb[i]);
+  selected_kernels().add_saturate(a.data(), b.data(), destination.data(), n);
 }
 
 void copy_nonzero_reference(std::span<const std::uint32_t> source, std::span<std::uint32_t> destination) {
@@ -116,11 +128,11 @@ void fade_blend_reference(std::span<const std::uint32_t> under, std::span<const 
                           std::span<std::uint32_t> destination, int level) {
   const std::size_t n = common_count(under.size(), over.size(), destination.size());
   const std::uint32_t l = std::uint32_t(level) & 0xFF;
-  for (std::size_t i = 0; i < n; ++i) destination[i] = fade_pixel(under[i], over[i], l);
+  for (std::size_t i = 0; i < n; ++i) destination[i] = blend_fade_pixel(under[i], over[i], l);
 }
 
 void add_saturate_reference(std::span<const std::uint32_t> a, std::span<const std::uint32_t> b,
                             std::span<std::uint32_t> destination) {
   const std::size_t n = common_count(a.size(), b.size(), destination.size());
-  for (std::size_t i = 0; i < n; ++i) destination[i] = add_pixel(a[i], b[i]);
+  for (std::size_t i = 0; i < n; ++i) destination[i] = blend_add_pixel(a[i], b[i]);
 }

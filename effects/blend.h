@@ -20,6 +20,14 @@ void fade_blend(std::span<const std::uint32_t> under, std::span<const std::uint3
 void add_saturate(std::span<const std::uint32_t> a, std::span<const std::uint32_t> b,
                   std::span<std::uint32_t> destination);
 
+// The same operations on a chosen path of base/pixel_path.h, which the processor must support;
+// the ones above use pixel_path_selected(). Tests and benchmarks run every path through these.
+void copy_nonzero_on(int path, std::span<const std::uint32_t> source, std::span<std::uint32_t> destination);
+void fade_blend_on(int path, std::span<const std::uint32_t> under, std::span<const std::uint32_t> over,
+                   std::span<std::uint32_t> destination, int level);
+void add_saturate_on(int path, std::span<const std::uint32_t> a, std::span<const std::uint32_t> b,
+                     std::span<std::uint32_t> destination);
+
 // The per-byte rules above written one byte at a time: the reference the packed paths match.
 void copy_nonzero_reference(std::span<const std::uint32_t> source, std::span<std::uint32_t> destination);
 void fade_blend_reference(std::span<const std::uint32_t> under, std::span<const std::uint32_t> over,

@@ -5,7 +5,9 @@
 #include <cstddef>
 
 #include "base/frame.h"
+#include "base/pixel_path.h"
 #include "base/saturate.h"
+#include "effects/grid_warp_kernels.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -156,7 +158,7 @@ void shade_cell(std::uint32_t* out, const std::uint32_t* texture, const std::uin
 
 // First all 64 texel indices of the cell into memory, where the fetches read them as plain
 // integers, then the fetches and adds row by row.
-void render_cell_sse2(std::uint32_t* frame, const std::uint32_t* texture, int r, int c) {
+void render_cell_sse2(std::uint32_t* frame, const std::uint32_t* texture, const WarpGrid& grid, int r, int c) {
   const WarpPoint* corners[4] = {&grid.points[r][c], &grid.points[r][c + 1], &grid.points[r + 1][c],
                                  &grid.points[r + 1][c + 1]};
   auto lanes = [&](std::int32_t WarpPoint::*q, std::uint32_t scale) {
@@ -249,12 +251,25 @@ void grid_warp_render_plain(std::span<std::uint32_t> frame, std::span<const std:
     for (int c = 0; c < cell_columns; ++c) render_cell_plain(frame.data(), texture.data(), r, c);
 }
 
-void grid_warp_render(std::span<std::uint32_t> frame, std::span<const std::uint32_t> texture) {
+void grid_warp_render_sse2(std::uint32_t* frame, const std::uint32_t* texture, const WarpGrid& g) {
 #if defined(__SSE2__)
-  if (!sizes_fit(frame, texture)) return;
   for (int r = 0; r < cell_rows; ++r)
-    for (int c = 0; c < cell_columns; ++c) render_cell_sse2(frame.data(), texture.data(), r, c);
+    for (int c = 0; c < cell_columns; ++c) render_cell_sse2(frame, texture, g, r, c);
 #else
-  grid_warp_render_plain(frame, texture);
+  for (int r = 0; r < cell_rows; ++r)
+    for (int c = 0; c < cell_columns; ++c) render_cell_plain(frame, texture, r, c);
 #endif
+}
+
+void grid_warp_render_on(int path, std::span<std::uint32_t> frame, std::span<const std::uint32_t> texture) {
+  if (!sizes_fit(frame, texture)) return;
+  if (path == PIXEL_PATH_AVX2)
+    grid_warp_render_avx2(frame.data(), texture.data(), grid);
+  else
+    grid_warp_render_sse2(frame.data(), texture.data(), grid);
+}
+
+void grid_warp_render(std::span<std::uint32_t> frame, std::span<const std::uint32_t> texture) {
+  static const int path = pixel_path_selected();
+  grid_warp_render_on(path, frame, texture);
 }

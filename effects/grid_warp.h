@@ -40,6 +40,10 @@ void grid_flower(double t);
 // Nothing is done unless the frame holds 320 x 200 pixels and the texture 65536.
 void grid_warp_render(std::span<std::uint32_t> frame, std::span<const std::uint32_t> texture);
 
+// The same picture on a chosen path of base/pixel_path.h, which the processor must support;
+// grid_warp_render uses pixel_path_selected(). Tests and benchmarks run every path through this.
+void grid_warp_render_on(int path, std::span<std::uint32_t> frame, std::span<const std::uint32_t> texture);
+
 // The same picture computed a pixel at a time: the path on targets without SSE2, kept
 // callable so that both paths are checked against each other.
 void grid_warp_render_plain(std::span<std::uint32_t> frame, std::span<const std::uint32_t> texture);

@@ -55,4 +55,15 @@ class SoundLibrary {
   virtual int get_row(Song* song) = 0;
   virtual bool free_song(Song* song) = 0;
   virtual void close() = 0;
+
+  // Seeking, for starting a show part-way and for its author's keys.
+  // Rows of the pattern at `order` of the song's order list; 0 past the list's end, for an
+  // entry that names no pattern, or with no song.
+  virtual int get_pattern_rows(Song* song, int order) = 0;
+  // Stops the song when it plays and puts it back at its beginning, as loaded.
+  virtual bool rewind_song(Song* song) = 0;
+  // Mixes a song that is not playing and throws the sound away, up to floor(t_s x rate)
+  // samples after its beginning (counting what earlier calls mixed since load or rewind).
+  // Its position is then that of the last sample mixed, and play_song goes on from there.
+  virtual bool skip_song(Song* song, double t_s) = 0;
 };

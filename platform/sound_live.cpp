@@ -36,6 +36,18 @@ class SdlSound final : public LiveSound {
   int get_row(Song* song) override;
   bool free_song(Song* song) override;
   void close() override;
+  int get_pattern_rows(Song* song, int order) override { return session_pattern_rows(session_, song, order); }
+  bool rewind_song(Song* song) override {
+    if (song && song == playing_) stop_playing();
+    return session_rewind(session_, song);
+  }
+  bool skip_song(Song* song, double t_s) override {
+    if (song && song == playing_) {
+      session_.error = SOUND_PARAMETER;
+      return false;
+    }
+    return session_skip(session_, song, rate_hz_, t_s);
+  }
   const SoundSetup& setup() const override { return session_.setup; }
   int latency_ms() const override { return latency_ms_; }
 
@@ -66,6 +78,7 @@ class SdlSound final : public LiveSound {
   Song* playing_ = nullptr;
   PositionStamp start_;         // where the song stood when play_song was called
   PositionStamp last_;          // the stamp last reported
+  std::int64_t play_from_ = 0;  // the first sample mixed for this play_song
   std::int64_t last_cursor_ = -1;
   bool row_pending_ = false;    // get_order chose last_; get_row reports its row
 };
@@ -143,7 +156,8 @@ PositionStamp SdlSound::heard_stamp() {
   }
   // Callbacks come with some jitter; the cursor is kept from running backwards.
   const std::int64_t cursor = std::max(playback_cursor(anchor, now_s, rate_hz_, latency_frames_), last_cursor_);
-  if (cursor < 0) return start_;
+  // Sound from before the last play_song (a song played before a seek) is still queued.
+  if (cursor < 0 || cursor < play_from_) return start_;
   PositionStamp found = last_;
   {
     std::lock_guard<std::mutex> lock(stamps_lock_);
@@ -168,6 +182,7 @@ bool SdlSound::play_song(Song* song) {
   row_pending_ = false;
   SDL_LockAudioDevice(device_);
   module_ = song->module;
+  play_from_ = mixed_;
   SDL_UnlockAudioDevice(device_);
   playing_ = song;
   SDL_PauseAudioDevice(device_, 0);

@@ -68,6 +68,18 @@ class MixdownSound final : public OfflineSound {
   }
   bool free_song(Song* song) override;
   void close() override;
+  int get_pattern_rows(Song* song, int order) override { return session_pattern_rows(session_, song, order); }
+  bool rewind_song(Song* song) override {
+    if (song && song == playing_) playing_ = nullptr;
+    return session_rewind(session_, song);
+  }
+  bool skip_song(Song* song, double t_s) override {
+    if (song && song == playing_) {
+      session_.error = SOUND_PARAMETER;
+      return false;
+    }
+    return session_skip(session_, song, rate_hz_, t_s);
+  }
   const SoundSetup& setup() const override { return session_.setup; }
   void render_until(double t_s) override;
   bool start_wav(const std::string& path) override;
@@ -97,7 +109,8 @@ bool MixdownSound::play_song(Song* song) {
     return false;
   }
   playing_ = song;
-  origin_ = rendered_;
+  // A skipped song goes on from where the skip left it: render_until counts from its beginning.
+  origin_ = rendered_ - song->skipped;
   return true;
 }
 

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -275,6 +276,42 @@ bool session_free(SoundSession& session, Song* song) {
     return false;
   }
   session.songs.erase(it);
+  return true;
+}
+
+int session_pattern_rows(const SoundSession& session, Song* song, int order) {
+  if (!session_owns(session, song) || order < 0 || order >= openmpt_module_get_num_orders(song->module)) return 0;
+  const int pattern = openmpt_module_get_order_pattern(song->module, order);
+  if (pattern < 0 || pattern >= openmpt_module_get_num_patterns(song->module)) return 0;
+  return openmpt_module_get_pattern_num_rows(song->module, pattern);
+}
+
+bool session_rewind(SoundSession& session, Song* song) {
+  if (!session_owns(session, song)) {
+    session.error = SOUND_PARAMETER;
+    return false;
+  }
+  openmpt_module_set_position_seconds(song->module, 0.0);
+  song->skipped = 0;
+  return true;
+}
+
+// The same allowance as the offline mixer's, so that skipping to n / fps and then rendering
+// from there mixes exactly the samples a run from the beginning would.
+bool session_skip(SoundSession& session, Song* song, int rate_hz, double t_s) {
+  if (!session_owns(session, song)) {
+    session.error = SOUND_PARAMETER;
+    return false;
+  }
+  const std::int64_t target = std::int64_t(std::floor(t_s * rate_hz + 1e-6));
+  // Mixed in stereo as playing does, so the sound after the skip is the same too.
+  std::int16_t block[2 * 2048];
+  while (song->skipped < target) {
+    const std::size_t frames = std::size_t(std::min<std::int64_t>(std::size(block) / 2, target - song->skipped));
+    const std::size_t got = openmpt_module_read_interleaved_stereo(song->module, rate_hz, frames, block);
+    song->skipped += std::int64_t(frames);
+    if (got < frames) break;  // the song ended (it does not, as it repeats forever)
+  }
   return true;
 }
 

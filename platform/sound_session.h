@@ -15,6 +15,7 @@ struct openmpt_module;
 // A loaded tune: one module, positioned at subsong 0, repeating forever, dither off.
 struct Song {
   openmpt_module* module = nullptr;
+  std::int64_t skipped = 0;  // samples skip_song mixed since load or rewind
   Song() = default;
   Song(const Song&) = delete;
   Song& operator=(const Song&) = delete;
@@ -43,6 +44,11 @@ Song* session_load(SoundSession& session, const char* name);
 bool session_owns(const SoundSession& session, const Song* song);
 // Frees a song of the session; false for none or a song it does not own.
 bool session_free(SoundSession& session, Song* song);
+
+// Seeking, the same in both libraries; the song must not be playing for skip.
+int session_pattern_rows(const SoundSession& session, Song* song, int order);
+bool session_rewind(SoundSession& session, Song* song);
+bool session_skip(SoundSession& session, Song* song, int rate_hz, double t_s);
 
 // Reads the tune name through callbacks and makes a module of it. Error codes: no handle 9
 // (12 when the open failed for lack of memory), not a module 10, a read, seek or tell failure,

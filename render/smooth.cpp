@@ -1,25 +1,11 @@
 #include "render/smooth.h"
 
+#include "base/pixel_path.h"
+#include "render/smooth_kernels.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-
-namespace {
-
-constexpr int first_pixel = frame_width + 1;                                // (1, 1)
-constexpr int end_pixel = int(std::size_t(frame_pixels)) - frame_width - 1;       // one past (318, 198)
-constexpr int up_left = frame_width + 1;     // k - up_left is (x - 1, y - 1)
-constexpr int down_right = frame_width + 1;  // k + down_right is (x + 1, y + 1)
-
-void smooth_pixel(std::uint32_t* p, int k) {
-  std::uint32_t value = p[k];
-  for (int shift = 0; shift < 24; shift += 8) {
-    const std::uint32_t sum = ((p[k - 1] >> shift) & 0xFF) + ((p[k + 1] >> shift) & 0xFF) +
-                              ((p[k - up_left] >> shift) & 0xFF) + ((p[k + down_right] >> shift) & 0xFF);
-    value = (value & ~(0xFFu << shift)) | ((sum >> 2) << shift);
-  }
-  p[k] = value;
-}
 
 #if defined(__SSE2__)
 
@@ -31,7 +17,7 @@ void smooth_pixel(std::uint32_t* p, int k) {
 // With e <= 765 and c <= 255, c + w[3] <= 65280 fits 16-bit lanes. A register holds two pixels'
 // B, G, R, top-byte lanes; only c -> (c + w[3]) >> 8 chains from one group to the next, every other
 // step is independent of it. The variable shifts are multiplications keeping the high half.
-void smooth_frame_packed(std::uint32_t* p) {
+void smooth_frame_sse2(std::uint32_t* p) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i weights_01 = _mm_setr_epi16(1, 1, 1, 1, 4, 4, 4, 4);
   const __m128i weights_23 = _mm_setr_epi16(16, 16, 16, 16, 64, 64, 64, 64);
@@ -43,15 +29,15 @@ void smooth_frame_packed(std::uint32_t* p) {
   const __m128i top_bytes = _mm_set1_epi32(int(0xFF000000u));
 
   // c in both halves of the register.
-  __m128i carry = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(p[first_pixel - 1])), zero);
+  __m128i carry = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(p[smooth_first_pixel - 1])), zero);
   carry = _mm_unpacklo_epi64(carry, carry);
 
-  int k = first_pixel;
-  for (; k + 4 <= end_pixel; k += 4) {
+  int k = smooth_first_pixel;
+  for (; k + 4 <= smooth_end_pixel; k += 4) {
     const __m128i current = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
     const __m128i right = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k + 1));
-    const __m128i above = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k - up_left));
-    const __m128i below = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k + down_right));
+    const __m128i above = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k - smooth_up_left));
+    const __m128i below = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k + smooth_down_right));
     const __m128i e01 = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(right, zero), _mm_unpacklo_epi8(above, zero)),
                                       _mm_unpacklo_epi8(below, zero));
     const __m128i e23 = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(right, zero), _mm_unpackhi_epi8(above, zero)),
@@ -68,23 +54,31 @@ void smooth_frame_packed(std::uint32_t* p) {
     const __m128i kept = _mm_or_si128(_mm_and_si128(smoothed, colour_bytes), _mm_and_si128(current, top_bytes));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p + k), kept);
   }
-  for (; k < end_pixel; ++k) smooth_pixel(p, k);
+  for (; k < smooth_end_pixel; ++k) smooth_pixel(p, k);
+}
+
+#else
+
+void smooth_frame_sse2(std::uint32_t* p) {
+  for (int k = smooth_first_pixel; k < smooth_end_pixel; ++k) smooth_pixel(p, k);
 }
 
 #endif
-
-}  // namespace
 
 void smooth_frame_reference(std::span<std::uint32_t> frame) {
   if (frame.size() < std::size_t(frame_pixels)) return;
-  for (int k = first_pixel; k < end_pixel; ++k) smooth_pixel(frame.data(), k);
+  for (int k = smooth_first_pixel; k < smooth_end_pixel; ++k) smooth_pixel(frame.data(), k);
+}
+
+void smooth_frame_on(int path, std::span<std::uint32_t> frame) {
+  if (frame.size() < std::size_t(frame_pixels)) return;
+  if (path == PIXEL_PATH_AVX2)
+    smooth_frame_avx2(frame.data());
+  else
+    smooth_frame_sse2(frame.data());
 }
 
 void smooth_frame(std::span<std::uint32_t> frame) {
-  if (frame.size() < std::size_t(frame_pixels)) return;
-#if defined(__SSE2__)
-  smooth_frame_packed(frame.data());
-#else
-  smooth_frame_reference(frame);
-#endif
+  static const int path = pixel_path_selected();
+  smooth_frame_on(path, frame);
 }

@@ -20,5 +20,9 @@
 // byte is never changed. A frame of fewer than 64000 pixels is left as it is.
 void smooth_frame(std::span<std::uint32_t> frame);
 
+// The same pass on a chosen path of base/pixel_path.h, which the processor must support;
+// smooth_frame uses pixel_path_selected(). Tests and benchmarks run every path through this.
+void smooth_frame_on(int path, std::span<std::uint32_t> frame);
+
 // The rule above one byte at a time: the reference that smooth_frame matches bit for bit.
 void smooth_frame_reference(std::span<std::uint32_t> frame);

@@ -9,12 +9,12 @@
 #include <random>
 #include <vector>
 
+#include "base/frame.h"
+#include "bench_paths.h"
 #include "effects/blend.h"
 #include "effects/picture.h"
 
 namespace {
-
-constexpr std::size_t frame_pixels = 320 * 200;
 
 std::vector<std::uint32_t> random_frame(std::uint32_t seed) {
   std::mt19937 rng(seed);
@@ -23,16 +23,16 @@ std::vector<std::uint32_t> random_frame(std::uint32_t seed) {
   return pixels;
 }
 
-void BM_copy_nonzero(benchmark::State& state) {
+void copy_nonzero_frame(benchmark::State& state, int path) {
   const auto source = random_frame(1);
   auto destination = random_frame(2);
   for (auto _ : state) {
-    copy_nonzero(source, destination);
+    copy_nonzero_on(path, source, destination);
     benchmark::DoNotOptimize(destination.data());
     benchmark::ClobberMemory();
   }
 }
-BENCHMARK(BM_copy_nonzero);
+const int copy_nonzero_registered = register_per_path("BM_copy_nonzero", copy_nonzero_frame);
 
 using Frame = std::vector<std::uint32_t>;
 
@@ -48,10 +48,10 @@ void run_two_inputs(benchmark::State& state, Op op) {
   }
 }
 
-void BM_fade_blend(benchmark::State& state) {
-  run_two_inputs(state, [](const Frame& under, const Frame& over, Frame& out) { fade_blend(under, over, out, 100); });
+void fade_blend_frame(benchmark::State& state, int path) {
+  run_two_inputs(state, [path](const Frame& under, const Frame& over, Frame& out) { fade_blend_on(path, under, over, out, 100); });
 }
-BENCHMARK(BM_fade_blend);
+const int fade_blend_registered = register_per_path("BM_fade_blend", fade_blend_frame);
 
 void BM_fade_blend_reference(benchmark::State& state) {
   run_two_inputs(state,
@@ -59,29 +59,29 @@ void BM_fade_blend_reference(benchmark::State& state) {
 }
 BENCHMARK(BM_fade_blend_reference);
 
-void BM_add_saturate(benchmark::State& state) {
-  run_two_inputs(state, [](const Frame& a, const Frame& b, Frame& out) { add_saturate(a, b, out); });
+void add_saturate_frame(benchmark::State& state, int path) {
+  run_two_inputs(state, [path](const Frame& a, const Frame& b, Frame& out) { add_saturate_on(path, a, b, out); });
 }
-BENCHMARK(BM_add_saturate);
+const int add_saturate_registered = register_per_path("BM_add_saturate", add_saturate_frame);
 
 // The bitmap layer with a fade: clear work, lay the picture in, cross-fade with the frame,
 // lay the result over the frame. The frame is restored each step so every run does the same.
-void BM_faded_bitmap_layer(benchmark::State& state) {
+void faded_bitmap_layer(benchmark::State& state, int path) {
   const auto picture = random_frame(1), background = random_frame(2);
   auto frame = background;
   std::vector<std::uint32_t> work(frame_pixels);
   int level = 0;
   for (auto _ : state) {
     std::fill(work.begin(), work.end(), 0u);
-    copy_nonzero(picture, work);
-    fade_blend(frame, work, work, level);
-    copy_nonzero(work, frame);
+    copy_nonzero_on(path, picture, work);
+    fade_blend_on(path, frame, work, work, level);
+    copy_nonzero_on(path, work, frame);
     level = (level + 1) & 0xFF;
     benchmark::DoNotOptimize(frame.data());
     benchmark::ClobberMemory();
   }
 }
-BENCHMARK(BM_faded_bitmap_layer);
+const int faded_bitmap_layer_registered = register_per_path("BM_faded_bitmap_layer", faded_bitmap_layer);
 
 void BM_decode_picture_photo(benchmark::State& state) {
   const std::filesystem::path path = std::filesystem::path(QUINDLE_TESTDATA_DIR) / "pcx" / "photo320x200_pil.pcx";

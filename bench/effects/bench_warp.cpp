@@ -6,6 +6,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench_paths.h"
 #include "effects/grid_warp.h"
 #include "effects/radial_blur.h"
 
@@ -34,28 +35,25 @@ void keep_grid(double) {}  // the render alone: the grid stays as grid_flower(1)
 
 // A grid function and then the render, with t moving on as in the show.
 template <void (*grid_function)(double), bool render>
-void grid_frame(benchmark::State& state) {
+void grid_frame(benchmark::State& state, int path) {
   std::vector<std::uint32_t> frame(std::size_t(frame_width) * frame_height);
   const std::vector<std::uint32_t> texture = random_pixels(warp_texture_texels);
   double t = 0;
   grid_flower(1.0);
   for (auto _ : state) {
     grid_function(t);
-    if (render) grid_warp_render(frame, texture);
+    if (render) grid_warp_render_on(path, frame, texture);
     t += 0.01;
     benchmark::DoNotOptimize(frame.data());
     benchmark::ClobberMemory();
   }
 }
 
-void BM_grid_plasma_render(benchmark::State& state) { grid_frame<grid_plasma, true>(state); }
-void BM_grid_flower_render(benchmark::State& state) { grid_frame<grid_flower, true>(state); }
-void BM_grid_warp_render(benchmark::State& state) { grid_frame<keep_grid, true>(state); }
-void BM_grid_plasma(benchmark::State& state) { grid_frame<grid_plasma, false>(state); }
-void BM_grid_flower(benchmark::State& state) { grid_frame<grid_flower, false>(state); }
-BENCHMARK(BM_grid_plasma_render);
-BENCHMARK(BM_grid_flower_render);
-BENCHMARK(BM_grid_warp_render);
+void BM_grid_plasma(benchmark::State& state) { grid_frame<grid_plasma, false>(state, pixel_path_selected()); }
+void BM_grid_flower(benchmark::State& state) { grid_frame<grid_flower, false>(state, pixel_path_selected()); }
+const int grid_registered[] = {register_per_path("BM_grid_plasma_render", grid_frame<grid_plasma, true>),
+                               register_per_path("BM_grid_flower_render", grid_frame<grid_flower, true>),
+                               register_per_path("BM_grid_warp_render", grid_frame<keep_grid, true>)};
 BENCHMARK(BM_grid_plasma);
 BENCHMARK(BM_grid_flower);
 

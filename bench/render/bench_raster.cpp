@@ -5,6 +5,7 @@
 #include <random>
 #include <vector>
 
+#include "bench_paths.h"
 #include "render/raster.h"
 #include "render/screen.h"
 #include "render/smooth.h"
@@ -18,15 +19,15 @@ std::vector<std::uint32_t> random_frame(std::uint32_t seed) {
   return frame;
 }
 
-void BM_smooth_frame(benchmark::State& state) {
+void smooth_whole_frame(benchmark::State& state, int path) {
   std::vector<std::uint32_t> frame = random_frame(1);
   for (auto _ : state) {
-    smooth_frame(frame);
+    smooth_frame_on(path, frame);
     benchmark::DoNotOptimize(frame.data());
     benchmark::ClobberMemory();
   }
 }
-BENCHMARK(BM_smooth_frame);
+const int smooth_frame_registered = register_per_path("BM_smooth_frame", smooth_whole_frame);
 
 void BM_smooth_frame_reference(benchmark::State& state) {
   std::vector<std::uint32_t> frame = random_frame(1);

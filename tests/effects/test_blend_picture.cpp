@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "pixel_paths.h"
 #include "testdata.h"
 
 namespace {
@@ -105,10 +106,10 @@ TEST(Blend, WorkedExamples) {
   EXPECT_EQ(sum, Pixels(5, 0x00FFFFC0));
 }
 
-// The packed paths against the per-byte rules on random pixels, at every fade level (and levels
-// outside 0 .. 255, of which the low byte counts), with counts around the packed step (the tail
-// done per pixel) and destinations that are an input.
-TEST(Blend, PackedMatchesPerByteRuleForEveryLevelCountAndAliasing) {
+// Every path the processor runs against the per-byte rules on random pixels, at every fade level
+// (and levels outside 0 .. 255, of which the low byte counts), with counts around both vector
+// steps (the tails done per pixel) and destinations that are an input.
+TEST(Blend, EveryPathMatchesPerByteRuleForEveryLevelCountAndAliasing) {
   std::mt19937 rng(1);
   // All four bytes random, and about one in eight pixels 0.
   auto random_pixels = [&](std::size_t count) {
@@ -116,33 +117,36 @@ TEST(Blend, PackedMatchesPerByteRuleForEveryLevelCountAndAliasing) {
     for (auto& x : p) x = rng() % 8 ? std::uint32_t(rng()) : 0u;
     return p;
   };
-  for (std::size_t count : {0, 1, 2, 3, 4, 5, 7, 8, 9, 15, 17, 64003}) {
-    const Pixels a = random_pixels(count);
-    const Pixels b = random_pixels(count);
-    Pixels packed(count);
-    Pixels reference(count);
-    for (int level = -1; level <= 256 + 33; level += level < 256 ? 1 : 33) {
-      Pixels into_a = a;
+  for (int path : supported_pixel_paths()) {
+    const char* name = pixel_path_name(path);
+    for (std::size_t count : {0, 1, 3, 4, 5, 7, 8, 9, 12, 15, 16, 17, 23, 64003}) {
+      const Pixels a = random_pixels(count);
+      const Pixels b = random_pixels(count);
+      Pixels packed(count);
+      Pixels reference(count);
+      for (int level = -1; level <= 256 + 33; level += level < 256 ? 1 : 33) {
+        Pixels into_a = a;
+        Pixels into_b = b;
+        fade_blend_on(path, a, b, packed, level);
+        fade_blend_reference(a, b, reference, level);
+        fade_blend_on(path, into_a, b, into_a, level);
+        fade_blend_on(path, a, into_b, into_b, level);
+        ASSERT_EQ(packed, reference) << name << ", " << count << " pixels, level " << level;
+        ASSERT_EQ(into_a, reference) << name << ", " << count << " pixels, level " << level << ", into under";
+        ASSERT_EQ(into_b, reference) << name << ", " << count << " pixels, level " << level << ", into over";
+      }
       Pixels into_b = b;
-      fade_blend(a, b, packed, level);
-      fade_blend_reference(a, b, reference, level);
-      fade_blend(into_a, b, into_a, level);
-      fade_blend(a, into_b, into_b, level);
-      ASSERT_EQ(packed, reference) << count << " pixels, level " << level;
-      ASSERT_EQ(into_a, reference) << count << " pixels, level " << level << ", into under";
-      ASSERT_EQ(into_b, reference) << count << " pixels, level " << level << ", into over";
+      add_saturate_on(path, a, b, packed);
+      add_saturate_reference(a, b, reference);
+      add_saturate_on(path, a, into_b, into_b);
+      ASSERT_EQ(packed, reference) << name << ", add, count " << count;
+      ASSERT_EQ(into_b, reference) << name << ", add into b, count " << count;
+      packed = b;
+      reference = b;
+      copy_nonzero_on(path, a, packed);
+      copy_nonzero_reference(a, reference);
+      ASSERT_EQ(packed, reference) << name << ", copy, count " << count;
     }
-    Pixels into_b = b;
-    add_saturate(a, b, packed);
-    add_saturate_reference(a, b, reference);
-    add_saturate(a, into_b, into_b);
-    ASSERT_EQ(packed, reference) << "add, count " << count;
-    ASSERT_EQ(into_b, reference) << "add into b, count " << count;
-    packed = b;
-    reference = b;
-    copy_nonzero(a, packed);
-    copy_nonzero_reference(a, reference);
-    ASSERT_EQ(packed, reference) << "copy, count " << count;
   }
 }
 

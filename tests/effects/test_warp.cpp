@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include "pixel_paths.h"
+
 namespace {
 
 constexpr int W = frame_width;
@@ -59,9 +61,15 @@ using PointValues = std::array<std::int32_t, 3>;  // u, v, brightness
 PointValues point_values(const WarpPoint& p) { return {p.u, p.v, p.brightness}; }
 
 // Frames start as a pattern the renderer never writes (its top byte is 0), so a pixel left out shows.
-Frame render(const Frame& texture, bool plain = false) {
+Frame render(const Frame& texture, int path) {
   Frame frame(W * H, 0xA5A5A5A5u);
-  plain ? grid_warp_render_plain(frame, texture) : grid_warp_render(frame, texture);
+  grid_warp_render_on(path, frame, texture);
+  return frame;
+}
+
+Frame render_plain(const Frame& texture) {
+  Frame frame(W * H, 0xA5A5A5A5u);
+  grid_warp_render_plain(frame, texture);
   return frame;
 }
 
@@ -159,18 +167,26 @@ TEST(GridWarpRender, UniformGridTexelIndexWrapsChannelsClampAndTooSmallIsLeftAlo
   };
   for (const auto& c : cases) {
     for (auto& row : warp_grid().points) std::fill(std::begin(row), std::end(row), c.point);
-    const Frame frame = render(c.texture_fill ? Frame(warp_texture_texels, c.texture_fill) : numbered);
-    EXPECT_EQ(std::count(frame.begin(), frame.end(), c.expected), W * H) << c.point.u << ", " << c.point.v << ", " << c.point.brightness;
+    const Frame texture = c.texture_fill ? Frame(warp_texture_texels, c.texture_fill) : numbered;
+    for (int path : supported_pixel_paths()) {
+      const Frame frame = render(texture, path);
+      EXPECT_EQ(std::count(frame.begin(), frame.end(), c.expected), W * H)
+          << pixel_path_name(path) << ": " << c.point.u << ", " << c.point.v << ", " << c.point.brightness;
+    }
   }
   Frame frame(W * H, 7u);
   Frame short_frame(W * H - 1, 7u);
-  for (auto draw : {grid_warp_render, grid_warp_render_plain}) draw(frame, std::span(numbered).first(warp_texture_texels - 1));
-  grid_warp_render(short_frame, numbered);
+  const std::span<const std::uint32_t> short_texture = std::span(numbered).first(warp_texture_texels - 1);
+  grid_warp_render_plain(frame, short_texture);
+  for (int path : supported_pixel_paths()) {
+    grid_warp_render_on(path, frame, short_texture);
+    grid_warp_render_on(path, short_frame, numbered);
+  }
   EXPECT_EQ(frame, Frame(W * H, 7u));
   EXPECT_EQ(short_frame, Frame(W * H - 1, 7u));
 }
 
-// Both paths against the closed formula: random grids of small values (as the grid functions
+// Every path against the closed formula: random grids of small values (as the grid functions
 // give) and of full 32-bit values (the sums wrap), then plasma and flower grids at several times.
 TEST(GridWarpRender, BothPathsMatchBilinearFormula) {
   std::mt19937 rng(2);
@@ -184,7 +200,7 @@ TEST(GridWarpRender, BothPathsMatchBilinearFormula) {
     if (round >= 12) (round % 2 ? grid_flower : grid_plasma)(times[(round - 12) / 2]);  // over the random grid
     const Frame texture = random_frame(rng(), 256, 256);  // top bytes set: the output must clear them
     const Frame expected = direct_render(texture);
-    ASSERT_EQ(render(texture), expected) << "round " << round;
-    ASSERT_EQ(render(texture, true), expected) << "plain, round " << round;
+    ASSERT_EQ(render_plain(texture), expected) << "plain, round " << round;
+    for (int path : supported_pixel_paths()) ASSERT_EQ(render(texture, path), expected) << pixel_path_name(path) << ", round " << round;
   }
 }

@@ -13,6 +13,8 @@
 #include "render/screen.h"
 #include "render/smooth.h"
 
+#include "pixel_paths.h"
+
 // The rasteriser and the smoothing pass. The rasteriser reads the process-wide screen size,
 // which stays 320 x 200 in this program.
 namespace {
@@ -202,55 +204,62 @@ TEST(RasterSafety, WildPolygonsAndLinesNeverWriteOutsideFrameOrBuffers) {
   EXPECT_EQ(guards_left(stores[0]), 8192);
 }
 
-void expect_both_give(const Frame& input, const Frame& expected) {
-  Frame packed = input;
+// Every path the processor runs and the per-byte reference each give `expected`.
+void expect_every_path_gives(const Frame& input, const Frame& expected) {
   Frame reference = input;
-  smooth_frame(packed);
   smooth_frame_reference(reference);
   EXPECT_EQ(reference, expected);
-  EXPECT_EQ(packed, expected);
+  for (int path : supported_pixel_paths()) {
+    Frame packed = input;
+    smooth_frame_on(path, packed);
+    EXPECT_EQ(packed, expected) << pixel_path_name(path);
+  }
 }
 
 // A frame one pixel short of the pass is left alone, whatever it holds.
 TEST(SmoothFrame, UniformOrTooSmallFrameIsUnchanged) {
   for (std::uint32_t colour : {0x00000000u, 0x00FFFFFFu, 0x00804020u, 0xFF123456u, 0xFFFFFFFFu})
-    expect_both_give(Frame(frame_pixels, colour), Frame(frame_pixels, colour));
+    expect_every_path_gives(Frame(frame_pixels, colour), Frame(frame_pixels, colour));
   Frame small(frame_pixels - 1, 0);
   small[1000] = 0x00FFFFFF;
-  expect_both_give(small, small);
+  expect_every_path_gives(small, small);
 }
 
 // One blue 200 at (6, 6) spreads down and to the right: each pixel's left and up-left samples
 // are already smoothed values. Worked by hand, e.g. (6, 6) = (L 50 + R 0 + UL 50 + DR 0) >> 2 = 25.
 TEST(SmoothFrame, OneBluePixelSpreadsAsWorkedByHand) {
-  Frame input(frame_pixels, 0), expected(frame_pixels, 0);
+  Frame input(frame_pixels, 0);
+  Frame expected(frame_pixels, 0);
   input[6 * frame_width + 6] = 0xAB0000C8u;  // blue 200; the top byte must survive
   const std::uint32_t smoothed[4][5] = {     // rows 5 .. 8, columns 5 .. 9
       {50, 12, 3, 0, 0},                      // DR, then L, of the 200
       {50, 0xAB000000u | 25, 9, 3, 0},        // R, then L and UL
-      {0, 12, 9, 4, 1}, {0, 0, 3, 3, 1}};     // UL and L only from here
+      {0, 12, 9, 4, 1},                       // UL and L only from here
+      {0, 0, 3, 3, 1}};
   for (int y = 0; y < 4; ++y)
     for (int x = 0; x < 5; ++x) expected[(y + 5) * frame_width + x + 5] = smoothed[y][x];
-  expect_both_give(input, expected);
+  expect_every_path_gives(input, expected);
 }
 
-// Full-range bytes, then frames of only 0 and 255 bytes, which reach the largest lane sums.
-// Pixels outside 321 .. 63678 and all top bytes must come out as they went in.
-TEST(SmoothFrame, PackedMatchesReferenceOnRandomFramesAndKeepsBordersAndTopBytes) {
+// Full-range bytes, then frames of only 0 and 255 bytes, which reach the largest lane sums; every
+// path against the reference. Pixels outside 321 .. 63678 and all top bytes come out as they went in.
+TEST(SmoothFrame, EveryPathMatchesReferenceOnRandomFramesAndKeepsBordersAndTopBytes) {
   for (std::uint32_t seed = 1; seed <= 20; ++seed) {
     std::mt19937 rng(seed);
     Frame input(frame_pixels);
     for (auto& pixel : input) pixel = seed > 10 ? (rng() & 0x01010101u) * 0xFFu : rng();
-    Frame packed = input;
     Frame reference = input;
-    smooth_frame(packed);
     smooth_frame_reference(reference);
-    ASSERT_EQ(packed, reference) << "seed " << seed;
     for (std::size_t k = 0; k < input.size(); ++k) {
-      ASSERT_EQ(packed[k] >> 24, input[k] >> 24) << k;
+      ASSERT_EQ(reference[k] >> 24, input[k] >> 24) << k;
       if (k < 321 || k > 63678) {
-        ASSERT_EQ(packed[k], input[k]) << k;
+        ASSERT_EQ(reference[k], input[k]) << k;
       }
+    }
+    for (int path : supported_pixel_paths()) {
+      Frame packed = input;
+      smooth_frame_on(path, packed);
+      ASSERT_EQ(packed, reference) << pixel_path_name(path) << ", seed " << seed;
     }
   }
 }
