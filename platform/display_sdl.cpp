@@ -2,13 +2,12 @@
 // presentation paced by vsync, and the keyboard queue.
 #include "platform/display_sdl.h"
 
-#include <SDL.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
 #include "platform/live.h"
+#include "platform/sdl_owned.h"
 #include "platform/window_sdl.h"
 
 namespace {
@@ -37,9 +36,10 @@ class SdlConsole final : public Console {
   bool fullscreen_ = false;
   bool centre_ = false;
   bool video_ = false;  // holds a reference on SDL's video subsystem
-  SDL_Window* window_ = nullptr;
-  SDL_Renderer* renderer_ = nullptr;
-  SDL_Texture* texture_ = nullptr;
+  // In this order: a texture goes before its renderer, a renderer before its window.
+  WindowPtr window_;
+  RendererPtr renderer_;
+  TexturePtr texture_;
   int width_ = 0, height_ = 0;
   Surface staging_;  // frames in other formats are converted here first
   KeyQueue keys_;
@@ -78,41 +78,41 @@ bool SdlConsole::open(std::string_view title, int width, int height, const Pixel
   // Hidden until its renderer exists: making a GL renderer recreates the window, which
   // would take the focus from a window already on the screen.
   const Uint32 flags = SDL_WINDOW_HIDDEN | (fullscreen_ ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
-  window_ = SDL_CreateWindow(std::string(title).c_str(), place.x, place.y, place.w, place.h, flags);
+  window_.reset(SDL_CreateWindow(std::string(title).c_str(), place.x, place.y, place.w, place.h, flags));
   if (!window_) {
     std::fprintf(stderr, "quindle: cannot open the display window: %s\n", SDL_GetError());
     close();
     key_queue_push(keys_, key_escape);
     return false;
   }
-  set_program_icon(window_);
+  set_program_icon(window_.get());
   SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
-  renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
-  if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
+  renderer_.reset(SDL_CreateRenderer(window_.get(), -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC));
+  if (!renderer_) renderer_.reset(SDL_CreateRenderer(window_.get(), -1, SDL_RENDERER_SOFTWARE));
   if (renderer_)
-    texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, width, height);
+    texture_.reset(SDL_CreateTexture(renderer_.get(), SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, width, height));
   if (!texture_) {
     std::fprintf(stderr, "quindle: cannot draw into the display window: %s\n", SDL_GetError());
     close();
     key_queue_push(keys_, key_escape);
     return false;
   }
-  SDL_SetTextureScaleMode(texture_, SDL_ScaleModeNearest);
+  SDL_SetTextureScaleMode(texture_.get(), SDL_ScaleModeNearest);
   if (!(format == display_pixel_format)) staging_ = surface_create(width, height, display_pixel_format);
 
   SDL_RendererInfo info;
-  vsync_waits_ = SDL_GetRendererInfo(renderer_, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC);
+  vsync_waits_ = SDL_GetRendererInfo(renderer_.get(), &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC);
   SDL_DisplayMode mode;
-  const int display = SDL_GetWindowDisplayIndex(window_);
+  const int display = SDL_GetWindowDisplayIndex(window_.get());
   const double hz = SDL_GetCurrentDisplayMode(display < 0 ? 0 : display, &mode) == 0 && mode.refresh_rate > 0
                         ? mode.refresh_rate
                         : fallback_refresh_hz;
   refresh_ticks_ = Uint64(double(SDL_GetPerformanceFrequency()) / hz);
   if (fullscreen_) SDL_ShowCursor(SDL_DISABLE);
-  SDL_ShowWindow(window_);
-  SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
-  SDL_RenderClear(renderer_);
-  SDL_RenderPresent(renderer_);
+  SDL_ShowWindow(window_.get());
+  SDL_SetRenderDrawColor(renderer_.get(), 0, 0, 0, 255);
+  SDL_RenderClear(renderer_.get());
+  SDL_RenderPresent(renderer_.get());
   return true;
 }
 
@@ -121,11 +121,11 @@ bool SdlConsole::open(std::string_view title, int width, int height, const Pixel
 void SdlConsole::place_window(int x, int y, int width, int height) {
   if (!window_ || fullscreen_) return;
   int top = 0, left = 0, bottom = 0, right = 0;
-  if (SDL_GetWindowBordersSize(window_, &top, &left, &bottom, &right) != 0) top = left = bottom = right = 0;
-  SDL_SetWindowSize(window_, SDL_max(width - left - right, 1), SDL_max(height - top - bottom, 1));
-  SDL_SetWindowPosition(window_, x + left, y + top);
-  SDL_ShowWindow(window_);
-  SDL_RaiseWindow(window_);
+  if (SDL_GetWindowBordersSize(window_.get(), &top, &left, &bottom, &right) != 0) top = left = bottom = right = 0;
+  SDL_SetWindowSize(window_.get(), SDL_max(width - left - right, 1), SDL_max(height - top - bottom, 1));
+  SDL_SetWindowPosition(window_.get(), x + left, y + top);
+  SDL_ShowWindow(window_.get());
+  SDL_RaiseWindow(window_.get());
 }
 
 void SdlConsole::copy_from(const Surface& surface) {
@@ -137,7 +137,7 @@ void SdlConsole::copy_from(const Surface& surface) {
     surface_copy_area(surface, staging_, {0, 0, surface.width, surface.height}, {0, 0, surface.width, surface.height});
     frame = &staging_;
   }
-  SDL_UpdateTexture(texture_, nullptr, frame->pixels.data(), frame->pitch);
+  SDL_UpdateTexture(texture_.get(), nullptr, frame->pixels.data(), frame->pitch);
 }
 
 void SdlConsole::pace_before_present() {
@@ -156,15 +156,16 @@ void SdlConsole::judge_vsync(Uint64 present_ticks) {
 void SdlConsole::update() {
   if (!renderer_) return;
   int out_w = 0, out_h = 0;
-  if (SDL_GetRendererOutputSize(renderer_, &out_w, &out_h) != 0) return;
+  SDL_Renderer* renderer = renderer_.get();
+  if (SDL_GetRendererOutputSize(renderer, &out_w, &out_h) != 0) return;
   const ScreenRect r = letterbox_4_3(out_w, out_h);
   const SDL_Rect to{r.x, r.y, r.width, r.height};
-  SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
-  SDL_RenderClear(renderer_);
-  SDL_RenderCopy(renderer_, texture_, nullptr, &to);
+  SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+  SDL_RenderClear(renderer);
+  SDL_RenderCopy(renderer, texture_.get(), nullptr, &to);
   pace_before_present();
   const Uint64 before = SDL_GetPerformanceCounter();
-  SDL_RenderPresent(renderer_);
+  SDL_RenderPresent(renderer);
   last_present_ = SDL_GetPerformanceCounter();
   judge_vsync(last_present_ - before);
 }
@@ -184,12 +185,9 @@ bool SdlConsole::key_waiting() {
 }
 
 void SdlConsole::close() {
-  if (texture_) SDL_DestroyTexture(texture_);
-  if (renderer_) SDL_DestroyRenderer(renderer_);
-  if (window_) SDL_DestroyWindow(window_);
-  texture_ = nullptr;
-  renderer_ = nullptr;
-  window_ = nullptr;
+  texture_.reset();
+  renderer_.reset();
+  window_.reset();
   if (video_) {
     SDL_ShowCursor(SDL_ENABLE);
     SDL_QuitSubSystem(SDL_INIT_VIDEO);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "platform/sound_session.h"
 
 namespace {
@@ -18,9 +19,9 @@ struct Header {
     return offset >= 0 && offset + std::int64_t(N) <= r.size && r.read_at(r.context, offset, bytes.data(), N);
   }
   unsigned u8(std::size_t at) const { return bytes[at]; }
-  unsigned u16le(std::size_t at) const { return bytes[at] | bytes[at + 1] << 8; }
+  unsigned u16le(std::size_t at) const { return load_le16(&bytes[at]); }
   unsigned u16be(std::size_t at) const { return bytes[at] << 8 | bytes[at + 1]; }
-  std::uint32_t u32le(std::size_t at) const { return u16le(at) | std::uint32_t(u16le(at + 2)) << 16; }
+  std::uint32_t u32le(std::size_t at) const { return load_le32(&bytes[at]); }
   bool tag(std::size_t at, const char* text) const { return std::memcmp(&bytes[at], text, std::strlen(text)) == 0; }
 };
 

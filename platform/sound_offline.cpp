@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/byte_order.h"
 #include "platform/sound_session.h"
 
 namespace {
@@ -15,31 +16,21 @@ constexpr std::int64_t block_frames = 4096;
 constexpr std::int64_t wav_header_bytes = 44;
 constexpr std::int64_t wav_max_data_bytes = 0xFFFFFFFFll - 36;
 
-void put_u16le(unsigned char* at, unsigned value) {
-  at[0] = static_cast<unsigned char>(value);
-  at[1] = static_cast<unsigned char>(value >> 8);
-}
-
-void put_u32le(unsigned char* at, std::uint32_t value) {
-  put_u16le(at, value & 0xFFFF);
-  put_u16le(at + 2, value >> 16);
-}
-
 // A canonical 44-byte header: RIFF/WAVE, a 16-byte PCM "fmt " chunk, then "data".
 void wav_header(unsigned char* h, int rate_hz, std::int64_t data_bytes) {
   const auto data = std::uint32_t(std::min(data_bytes, wav_max_data_bytes));
   std::copy_n("RIFF", 4, h);
-  put_u32le(h + 4, 36 + data);
+  store_le32(h + 4, 36 + data);
   std::copy_n("WAVEfmt ", 8, h + 8);
-  put_u32le(h + 16, 16);
-  put_u16le(h + 20, 1);  // PCM
-  put_u16le(h + 22, 2);  // stereo
-  put_u32le(h + 24, std::uint32_t(rate_hz));
-  put_u32le(h + 28, std::uint32_t(rate_hz) * 4);
-  put_u16le(h + 32, 4);   // bytes a frame
-  put_u16le(h + 34, 16);  // bits a sample
+  store_le32(h + 16, 16);
+  store_le16(h + 20, 1);  // PCM
+  store_le16(h + 22, 2);  // stereo
+  store_le32(h + 24, std::uint32_t(rate_hz));
+  store_le32(h + 28, std::uint32_t(rate_hz) * 4);
+  store_le16(h + 32, 4);   // bytes a frame
+  store_le16(h + 34, 16);  // bits a sample
   std::copy_n("data", 4, h + 36);
-  put_u32le(h + 40, data);
+  store_le32(h + 40, data);
 }
 
 class MixdownSound final : public OfflineSound {

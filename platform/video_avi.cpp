@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "base/byte_order.h"
+
 namespace {
 
 constexpr std::uint32_t fourcc(const char (&s)[5]) {
@@ -29,12 +31,6 @@ bool read_at(const FileView& f, std::uint64_t offset, void* dst, std::size_t n) 
   return std::fread(dst, 1, n, f.file) == n;
 }
 
-std::uint32_t u32le(const std::uint8_t* p) {
-  return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
-}
-
-std::uint16_t u16le(const std::uint8_t* p) { return std::uint16_t(p[0] | p[1] << 8); }
-
 // A chunk header; `end` is where the data claims to end and may lie past the file.
 struct Chunk {
   std::uint32_t id = 0;
@@ -48,8 +44,8 @@ struct Chunk {
 bool read_chunk(const FileView& f, std::uint64_t at, std::uint64_t limit, Chunk* c) {
   std::uint8_t h[8];
   if (at > limit || limit - at < 8 || !read_at(f, at, h, 8)) return false;
-  c->id = u32le(h);
-  c->size = u32le(h + 4);
+  c->id = load_le32(h);
+  c->size = load_le32(h + 4);
   c->data = at + 8;
   c->end = c->data + c->size;
   c->next = c->end + (c->size & 1);
@@ -60,7 +56,7 @@ bool read_chunk(const FileView& f, std::uint64_t at, std::uint64_t limit, Chunk*
 std::uint32_t list_type(const FileView& f, const Chunk& c) {
   std::uint8_t t[4];
   if (c.size < 4 || !read_at(f, c.data, t, 4)) return 0;
-  return u32le(t);
+  return load_le32(t);
 }
 
 // Chunk ids of the stream's frames: two decimal digits, then "dc" (compressed) or "db".
@@ -73,14 +69,14 @@ bool is_frame_chunk(std::uint32_t id, int stream_number) {
 
 void read_palette(const FileView& f, const Chunk& strf, const std::uint8_t* bitmap, AviVideoLayout* layout) {
   if (layout->bit_count == 0 || layout->bit_count > 8) return;
-  const std::uint32_t header_size = std::max<std::uint32_t>(u32le(bitmap), bitmap_header_size);
-  const std::uint32_t used = u32le(bitmap + 32);
+  const std::uint32_t header_size = std::max<std::uint32_t>(load_le32(bitmap), bitmap_header_size);
+  const std::uint32_t used = load_le32(bitmap + 32);
   std::size_t count = used ? used : std::size_t(1) << layout->bit_count;
   if (strf.size <= header_size) return;
   count = std::min({count, palette_capacity, std::size_t(strf.size - header_size) / 4});
   std::uint8_t entries[palette_capacity * 4];
   if (!read_at(f, strf.data + header_size, entries, count * 4)) return;
-  for (std::size_t i = 0; i < count; ++i) layout->palette.push_back(u32le(entries + 4 * i) & 0xffffff);
+  for (std::size_t i = 0; i < count; ++i) layout->palette.push_back(load_le32(entries + 4 * i) & 0xffffff);
 }
 
 // One 'strl' list; true when it describes a video stream, whose fields then fill the layout.
@@ -93,17 +89,17 @@ bool read_stream_list(const FileView& f, std::uint64_t begin, std::uint64_t end,
   }
   std::uint8_t h[stream_header_used];
   if (!have_strh || strh.size < stream_header_used || !read_at(f, strh.data, h, sizeof h)) return false;
-  if (u32le(h) != fourcc("vids")) return false;
-  layout->scale = u32le(h + 20);
-  layout->rate = u32le(h + 24);
-  layout->start = u32le(h + 28);
-  layout->length = u32le(h + 32);
+  if (load_le32(h) != fourcc("vids")) return false;
+  layout->scale = load_le32(h + 20);
+  layout->rate = load_le32(h + 24);
+  layout->start = load_le32(h + 28);
+  layout->length = load_le32(h + 32);
 
   std::uint8_t b[bitmap_header_size];
   if (have_strf && strf.size >= bitmap_header_size && read_at(f, strf.data, b, sizeof b)) {
-    layout->width = std::int32_t(u32le(b + 4));
-    layout->height = std::int32_t(u32le(b + 8));
-    layout->bit_count = u16le(b + 14);
+    layout->width = std::int32_t(load_le32(b + 4));
+    layout->height = std::int32_t(load_le32(b + 8));
+    layout->bit_count = load_le16(b + 14);
     read_palette(f, strf, b, layout);
   }
   return true;
@@ -156,10 +152,10 @@ void read_riff(const FileView& f, const Chunk& riff, AviVideoLayout* layout, Fil
 // The base that idx1 offsets are counted from: the 'movi' type word as the format says, or
 // the start of the file as some writers have it. The first entry's chunk id decides.
 std::uint64_t index_base(const FileView& f, const std::uint8_t* entry, std::uint64_t movi_origin) {
-  const std::uint32_t id = u32le(entry), offset = u32le(entry + 8);
+  const std::uint32_t id = load_le32(entry), offset = load_le32(entry + 8);
   std::uint8_t seen[4];
   for (std::uint64_t base : {movi_origin, std::uint64_t(0)})
-    if (read_at(f, base + offset, seen, 4) && u32le(seen) == id) return base;
+    if (read_at(f, base + offset, seen, 4) && load_le32(seen) == id) return base;
   return offset < movi_origin ? movi_origin : 0;
 }
 
@@ -174,12 +170,12 @@ bool read_index(const FileView& f, const FileParts& parts, AviVideoLayout* layou
   std::uint64_t base = 0;
   for (std::size_t i = 0; i < count; ++i) {
     const std::uint8_t* e = &bytes[i * index_entry_size];
-    if (!is_frame_chunk(u32le(e), layout->stream_number)) continue;
+    if (!is_frame_chunk(load_le32(e), layout->stream_number)) continue;
     if (!have_base) base = index_base(f, e, parts.movi_origin), have_base = true;
     AviChunk chunk;
-    chunk.offset = base + u32le(e + 8) + 8;
-    chunk.size = u32le(e + 12);
-    chunk.key = (u32le(e + 4) & index_keyframe_flag) != 0;
+    chunk.offset = base + load_le32(e + 8) + 8;
+    chunk.size = load_le32(e + 12);
+    chunk.key = (load_le32(e + 4) & index_keyframe_flag) != 0;
     // A chunk outside the file cannot be read: it counts as dropped, keeping the numbering.
     if (chunk.offset > f.size || chunk.size > f.size - chunk.offset) chunk.size = 0;
     layout->chunks.push_back(chunk);

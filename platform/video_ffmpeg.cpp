@@ -22,6 +22,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "base/byte_order.h"
 #include "platform/video_avi.h"
 
 namespace {
@@ -169,10 +170,6 @@ bool is_rgb16(AVPixelFormat format) {
     default:
       return false;
   }
-}
-
-void put_u32le(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = std::uint8_t(v >> (8 * i));
 }
 
 enum class PacketRead { packet, broken, end };
@@ -417,12 +414,12 @@ bool FfmpegFrameDecoder::convert_held() {
   const std::size_t stride = (row + 3) & ~std::size_t(3);
   if (w != dib_width_ || h != dib_height_ || bits != dib_bits_) {
     dib_.assign(dib_header_size + stride * std::size_t(h), 0);
-    put_u32le(&dib_[0], dib_header_size);
-    put_u32le(&dib_[4], std::uint32_t(w));
-    put_u32le(&dib_[8], std::uint32_t(h));
+    store_le32(&dib_[0], dib_header_size);
+    store_le32(&dib_[4], std::uint32_t(w));
+    store_le32(&dib_[8], std::uint32_t(h));
     dib_[12] = 1;  // planes
     dib_[14] = std::uint8_t(bits);
-    put_u32le(&dib_[20], std::uint32_t(stride * std::size_t(h)));
+    store_le32(&dib_[20], std::uint32_t(stride * std::size_t(h)));
     dib_width_ = w, dib_height_ = h, dib_bits_ = bits;
   }
   std::uint8_t* const bottom_row = dib_.data() + dib_header_size;

@@ -2,8 +2,6 @@
 // desktop dialog, message boxes and the screen size.
 #include "platform/window_sdl.h"
 
-#include <SDL.h>
-#include <SDL_ttf.h>
 #include <fontconfig/fontconfig.h>
 
 #include <cstdio>
@@ -12,6 +10,7 @@
 #include <memory>
 
 #include "platform/live.h"
+#include "platform/sdl_owned.h"
 #include "resources/resources.h"
 
 namespace {
@@ -26,20 +25,6 @@ constexpr SDL_Color light{0xff, 0xff, 0xff, 0xff};
 constexpr SDL_Color shadow{0x80, 0x80, 0x80, 0xff};
 constexpr SDL_Color dark{0x40, 0x40, 0x40, 0xff};
 constexpr SDL_Color black{0x00, 0x00, 0x00, 0xff};
-
-struct TextureDeleter {
-  void operator()(SDL_Texture* t) const { SDL_DestroyTexture(t); }
-};
-using TexturePtr = std::unique_ptr<SDL_Texture, TextureDeleter>;
-
-struct FontDeleter {
-  void operator()(TTF_Font* f) const { TTF_CloseFont(f); }
-};
-
-struct SurfaceDeleter {
-  void operator()(SDL_Surface* s) const { SDL_FreeSurface(s); }
-};
-using SurfacePtr = std::unique_ptr<SDL_Surface, SurfaceDeleter>;
 
 // A text made once as a texture, with its size.
 struct TextImage {
@@ -80,11 +65,11 @@ SurfacePtr icon_surface() {
 }
 
 // The largest font size up to the classic one at which every control text fits its control.
-std::unique_ptr<TTF_Font, FontDeleter> open_dialog_font() {
+FontPtr open_dialog_font() {
   const std::string path = find_sans_font();
   if (path.empty()) return nullptr;
   for (int px = largest_font_px; px >= smallest_font_px; --px) {
-    std::unique_ptr<TTF_Font, FontDeleter> font(TTF_OpenFont(path.c_str(), px));
+    FontPtr font(TTF_OpenFont(path.c_str(), px));
     if (!font) return nullptr;
     bool fits = true;
     for (const DialogControl& c : setup_dialog_template.controls) {
@@ -318,60 +303,67 @@ bool handle_event(SetupDialogState& state, const SDL_Event& e, Uint32 window_id)
   }
 }
 
+// Runs a box of our own until it is closed: the text above one OK button. Enter, Escape,
+// Space, a click on OK and the close box all close it. False when it could not be shown.
+bool run_own_message_box(const std::string& text, const std::string& caption) {
+  const FontPtr font = open_dialog_font();
+  if (!font) return false;
+  int tw = 0, th = 0;
+  TTF_SizeUTF8(font.get(), text.c_str(), &tw, &th);
+  constexpr int margin = 20, button_w = 88, button_h = 23;
+  const int w = SDL_max(tw + 2 * margin, 2 * margin + button_w + 80);
+  const int h = margin + th + margin + button_h + 12;
+  const PixelRect button{(w - button_w) / 2, h - 12 - button_h, button_w, button_h};
+  const WindowPtr window(
+      SDL_CreateWindow(caption.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, w, h, SDL_WINDOW_HIDDEN));
+  if (!window) return false;
+  const RendererPtr owned_renderer(SDL_CreateRenderer(window.get(), -1, 0));
+  SDL_Renderer* renderer = owned_renderer.get();
+  if (!renderer) return false;
+  set_program_icon(window.get());
+  const TextImage message = make_text(renderer, font.get(), text);
+  const TextImage ok = make_text(renderer, font.get(), "OK");
+  SDL_ShowWindow(window.get());
+  SDL_RaiseWindow(window.get());
+  bool done = false;
+  bool pressed = false;
+  bool inside = false;
+  while (!done) {
+    set_colour(renderer, face);
+    SDL_RenderClear(renderer);
+    draw_text(renderer, message, margin, margin);
+    draw_button(renderer, button, ok, true, true, pressed && inside);
+    SDL_RenderPresent(renderer);
+    SDL_Event e;
+    if (!SDL_WaitEvent(&e)) break;
+    if (e.type == SDL_QUIT || (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_CLOSE)) {
+      done = true;
+    } else if (e.type == SDL_KEYDOWN) {
+      const SDL_Keycode k = e.key.keysym.sym;
+      done = k == SDLK_RETURN || k == SDLK_KP_ENTER || k == SDLK_ESCAPE || k == SDLK_SPACE;
+    } else if (e.type == SDL_MOUSEBUTTONDOWN && e.button.button == SDL_BUTTON_LEFT) {
+      pressed = button.contains(e.button.x, e.button.y);
+      inside = pressed;
+    } else if (e.type == SDL_MOUSEMOTION && pressed) {
+      inside = button.contains(e.motion.x, e.motion.y);
+    } else if (e.type == SDL_MOUSEBUTTONUP && e.button.button == SDL_BUTTON_LEFT) {
+      done = pressed && button.contains(e.button.x, e.button.y);
+      pressed = false;
+      inside = false;
+    }
+  }
+  return true;
+}
+
 // A message box of our own for window systems where SDL's cannot be drawn (an X server
-// without core fonts): the text above one OK button. Enter, Escape, Space, a click on OK
-// and the close box all close it. False when no window could be shown.
+// without core fonts). False when no window could be shown.
 bool own_message_box(const std::string& text, const std::string& caption) {
   if (!init_visible_video()) return false;
   if (TTF_Init() != 0) {
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     return false;
   }
-  bool shown = false;
-  SDL_Window* window = nullptr;
-  SDL_Renderer* renderer = nullptr;
-  if (auto font = open_dialog_font()) {
-    int tw = 0, th = 0;
-    TTF_SizeUTF8(font.get(), text.c_str(), &tw, &th);
-    constexpr int margin = 20, button_w = 88, button_h = 23;
-    const int w = SDL_max(tw + 2 * margin, 2 * margin + button_w + 80);
-    const int h = margin + th + margin + button_h + 12;
-    const PixelRect button{(w - button_w) / 2, h - 12 - button_h, button_w, button_h};
-    window = SDL_CreateWindow(caption.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, w, h, SDL_WINDOW_HIDDEN);
-    renderer = window ? SDL_CreateRenderer(window, -1, 0) : nullptr;
-    if (renderer) {
-      set_program_icon(window);
-      const TextImage message = make_text(renderer, font.get(), text);
-      const TextImage ok = make_text(renderer, font.get(), "OK");
-      SDL_ShowWindow(window);
-      SDL_RaiseWindow(window);
-      shown = true;
-      bool done = false, pressed = false, inside = false;
-      while (!done) {
-        set_colour(renderer, face);
-        SDL_RenderClear(renderer);
-        draw_text(renderer, message, margin, margin);
-        draw_button(renderer, button, ok, true, true, pressed && inside);
-        SDL_RenderPresent(renderer);
-        SDL_Event e;
-        if (!SDL_WaitEvent(&e)) break;
-        if (e.type == SDL_QUIT || (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_CLOSE)) done = true;
-        else if (e.type == SDL_KEYDOWN) {
-          const SDL_Keycode k = e.key.keysym.sym;
-          done = k == SDLK_RETURN || k == SDLK_KP_ENTER || k == SDLK_ESCAPE || k == SDLK_SPACE;
-        } else if (e.type == SDL_MOUSEBUTTONDOWN && e.button.button == SDL_BUTTON_LEFT) {
-          pressed = inside = button.contains(e.button.x, e.button.y);
-        } else if (e.type == SDL_MOUSEMOTION && pressed) {
-          inside = button.contains(e.motion.x, e.motion.y);
-        } else if (e.type == SDL_MOUSEBUTTONUP && e.button.button == SDL_BUTTON_LEFT) {
-          done = pressed && button.contains(e.button.x, e.button.y);
-          pressed = inside = false;
-        }
-      }
-    }
-  }
-  if (renderer) SDL_DestroyRenderer(renderer);
-  if (window) SDL_DestroyWindow(window);
+  const bool shown = run_own_message_box(text, caption);
   SDL_PumpEvents();
   SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
   TTF_Quit();
@@ -390,41 +382,42 @@ class SdlWindowSystem final : public WindowSystem {
   void screen_size(int* width, int* height) override;
 };
 
-SetupChoice SdlWindowSystem::run_setup_dialog() {
-  SDL_Window* window = SDL_CreateWindow(std::string(setup_dialog_template.title).c_str(), SDL_WINDOWPOS_CENTERED,
-                                        SDL_WINDOWPOS_CENTERED, dialog_width_px(), dialog_height_px(), SDL_WINDOW_HIDDEN);
-  SDL_Renderer* renderer = window ? SDL_CreateRenderer(window, -1, 0) : nullptr;
+// Shows the dialog until it ends; false when it could not be shown.
+bool run_dialog_window(SetupDialogState& state) {
+  const WindowPtr window(SDL_CreateWindow(std::string(setup_dialog_template.title).c_str(), SDL_WINDOWPOS_CENTERED,
+                                          SDL_WINDOWPOS_CENTERED, dialog_width_px(), dialog_height_px(),
+                                          SDL_WINDOW_HIDDEN));
+  const RendererPtr renderer(window ? SDL_CreateRenderer(window.get(), -1, 0) : nullptr);
   if (!renderer) {
     std::fprintf(stderr, "quindle: cannot show the setup dialog: %s\n", SDL_GetError());
-    if (window) SDL_DestroyWindow(window);
-    return {};
+    return false;
   }
-  set_program_icon(window);
+  set_program_icon(window.get());
+  DialogArt art;
+  if (!make_art(renderer.get(), art)) std::fprintf(stderr, "quindle: no sans-serif font found for the setup dialog\n");
+  SDL_ShowWindow(window.get());
+  SDL_RaiseWindow(window.get());
+  const Uint32 window_id = SDL_GetWindowID(window.get());
+  bool redraw = true;
+  while (!state.ended) {
+    if (redraw) {
+      draw_dialog(renderer.get(), art, state);
+      SDL_RenderPresent(renderer.get());
+    }
+    SDL_Event e;
+    if (!SDL_WaitEvent(&e)) {
+      std::fprintf(stderr, "quindle: the setup dialog lost its events: %s\n", SDL_GetError());
+      break;
+    }
+    redraw = handle_event(state, e, window_id);
+  }
+  return true;
+}
 
+SetupChoice SdlWindowSystem::run_setup_dialog() {
   SetupDialogState state;
   dialog_start(state);
-  {
-    DialogArt art;
-    if (!make_art(renderer, art)) std::fprintf(stderr, "quindle: no sans-serif font found for the setup dialog\n");
-    SDL_ShowWindow(window);
-    SDL_RaiseWindow(window);
-    const Uint32 window_id = SDL_GetWindowID(window);
-    bool redraw = true;
-    while (!state.ended) {
-      if (redraw) {
-        draw_dialog(renderer, art, state);
-        SDL_RenderPresent(renderer);
-      }
-      SDL_Event e;
-      if (!SDL_WaitEvent(&e)) {
-        std::fprintf(stderr, "quindle: the setup dialog lost its events: %s\n", SDL_GetError());
-        break;
-      }
-      redraw = handle_event(state, e, window_id);
-    }
-  }
-  SDL_DestroyRenderer(renderer);
-  SDL_DestroyWindow(window);
+  if (!run_dialog_window(state)) return {};
   // Keys and clicks meant for the dialog must not reach the show.
   SDL_PumpEvents();
   SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
@@ -451,6 +444,12 @@ void show_message_box(std::string_view text, std::string_view caption) {
   if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, c.c_str(), t.c_str(), nullptr) == 0) return;
   if (own_message_box(t, c)) return;
   std::fprintf(stderr, "%s: %s\n", c.c_str(), t.c_str());
+}
+
+void post_close_request() {
+  SDL_Event quit{};
+  quit.type = SDL_QUIT;
+  SDL_PushEvent(&quit);
 }
 
 void set_program_icon(SDL_Window* window) {
@@ -481,25 +480,33 @@ std::string find_sans_font() {
   return std::filesystem::is_regular_file(fallback_font, error) ? fallback_font : "";
 }
 
-std::vector<std::uint32_t> setup_dialog_snapshot(const SetupDialogState& state) {
-  const int w = dialog_width_px(), h = dialog_height_px();
+namespace {
+
+// The dialog drawn into memory; empty when it cannot be (no font). Needs SDL_ttf started.
+std::vector<std::uint32_t> draw_dialog_offscreen(const SetupDialogState& state) {
+  const int w = dialog_width_px();
+  const int h = dialog_height_px();
   std::vector<std::uint32_t> pixels;
-  if (TTF_Init() != 0) return pixels;
-  SurfacePtr target(SDL_CreateRGBSurfaceWithFormat(0, w, h, 32, SDL_PIXELFORMAT_RGB888));
-  SDL_Renderer* renderer = target ? SDL_CreateSoftwareRenderer(target.get()) : nullptr;
-  if (renderer) {
-    DialogArt art;
-    if (make_art(renderer, art)) {
-      draw_dialog(renderer, art, state);
-      SDL_RenderPresent(renderer);
-      pixels.resize(std::size_t(w) * h);
-      for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-          pixels[std::size_t(y) * w + x] =
-              static_cast<const std::uint32_t*>(target->pixels)[std::size_t(y) * (target->pitch / 4) + x] & 0xffffff;
-    }
-    SDL_DestroyRenderer(renderer);
-  }
+  const SurfacePtr target(SDL_CreateRGBSurfaceWithFormat(0, w, h, 32, SDL_PIXELFORMAT_RGB888));
+  const RendererPtr renderer(target ? SDL_CreateSoftwareRenderer(target.get()) : nullptr);
+  if (!renderer) return pixels;
+  DialogArt art;
+  if (!make_art(renderer.get(), art)) return pixels;
+  draw_dialog(renderer.get(), art, state);
+  SDL_RenderPresent(renderer.get());
+  pixels.resize(std::size_t(w) * h);
+  const auto* rows = static_cast<const std::uint32_t*>(target->pixels);
+  const std::size_t row_pixels = std::size_t(target->pitch / 4);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) pixels[std::size_t(y) * w + x] = rows[std::size_t(y) * row_pixels + x] & 0xffffff;
+  return pixels;
+}
+
+}  // namespace
+
+std::vector<std::uint32_t> setup_dialog_snapshot(const SetupDialogState& state) {
+  if (TTF_Init() != 0) return {};
+  std::vector<std::uint32_t> pixels = draw_dialog_offscreen(state);
   TTF_Quit();
   return pixels;
 }

@@ -24,6 +24,9 @@ std::string find_sans_font();
 // nothing started) where only the drivers that draw into memory are left.
 bool init_visible_video();
 
+// Asks an open dialog or message box to close, as its close box would; safe from any thread.
+void post_close_request();
+
 // Gives a window the program icon (icon group 107).
 void set_program_icon(SDL_Window* window);
 

@@ -52,7 +52,8 @@ TEST(SurfaceCreate, RowsWithoutGapsAndBadSizesGiveEmptySurfaces) {
   EXPECT_EQ((std::array{display.pitch, int(display.pixels.size())}), (std::array{1280, 256000}));
   for (auto [w, h] : {std::pair{0, 10}, {-5, 10}, {10, -1}, {INT_MAX, 1}}) {
     const Surface bad = surface_create(w, h, display_pixel_format);
-    EXPECT_TRUE(bad.pixels.empty() && bad.width == 0) << w << "x" << h;
+    EXPECT_TRUE(bad.pixels.empty()) << w << "x" << h;
+    EXPECT_EQ(bad.width, 0) << w << "x" << h;
   }
 }
 
@@ -60,7 +61,10 @@ TEST(SurfaceCreate, RowsWithoutGapsAndBadSizesGiveEmptySurfaces) {
 // 0x848484; bit 15 is ignored) and comes back, without bit 15, when copied onto 5-5-5 again.
 TEST(SurfaceCopyArea, Rgb555WidensEveryValueAndNarrowsBack) {
   Surface src = surface_create(256, 256, rgb555_pixel_format), back = src;
-  for (std::size_t v = 0; v < 65536; ++v) src.pixels[2 * v] = std::uint8_t(v), src.pixels[2 * v + 1] = std::uint8_t(v >> 8);
+  for (std::size_t v = 0; v < 65536; ++v) {
+    src.pixels[2 * v] = std::uint8_t(v);
+    src.pixels[2 * v + 1] = std::uint8_t(v >> 8);
+  }
   Surface wide = surface_create(256, 256, display_pixel_format);
   surface_copy_area(src, wide, {0, 0, 256, 256}, {0, 0, 256, 256});
   for (int v = 0; v < 65536; ++v) {

@@ -1,8 +1,7 @@
 // The music calls over the real sound library: error texts, the recorded set-up, every way a
 // tune can fail to load (real files, and file callbacks that fail on request), the song
 // position in capture mode and from the stamps of what is heard, the interop tunes, a whole
-// capture, and live output through SDL's dummy and disk drivers. Each case runs in its own
-// process under ctest, so the environment a live case sets is its own.
+// capture, and live output through SDL's dummy and disk drivers.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -24,6 +23,7 @@
 #include "platform/sound_openmpt.h"
 #include "platform/sound_session.h"
 #include "platform/sound_stamps.h"
+#include "scoped_env.h"
 #include "testdata.h"
 #include "tools/mod_writer.h"
 #include "tools/show_assets.h"
@@ -47,13 +47,18 @@ class RecordingWindow final : public WindowSystem {
   std::vector<std::pair<std::string, std::string>> boxes;  // text, caption
   SetupChoice run_setup_dialog() override { return {true, false}; }
   void message_box(std::string_view text, std::string_view caption) override { boxes.emplace_back(text, caption); }
-  void screen_size(int* w, int* h) override { *w = 1024, *h = 768; }
+  void screen_size(int* w, int* h) override {
+    *w = 1024;
+    *h = 768;
+  }
 };
 
 struct TunePosition {
   int order = 0, row = 0;
-  bool operator==(const TunePosition&) const = default;
+  auto operator<=>(const TunePosition&) const = default;
 };
+
+std::ostream& operator<<(std::ostream& out, const TunePosition& p) { return out << "(" << p.order << ", " << p.row << ")"; }
 
 // The generated tune's position at sample index `sample` (44100 Hz), from its play plan.
 TunePosition show_tune_position_at(std::int64_t sample) {
@@ -122,26 +127,37 @@ FaultyFile faulty;
 
 bool fires(int call, Fault kind, Fault other_kind = no_fault) {
   const bool fire = faulty.fault != no_fault && (faulty.fault == kind || faulty.fault == other_kind) && call == faulty.fault_call;
-  return faulty.fired |= fire, fire;
+  if (fire) faulty.fired = true;
+  return fire;
 }
 
 TuneFileCallbacks faulty_callbacks() {
   TuneFileCallbacks c;
   c.open = [](const char*) -> void* {
-    if (faulty.open_errno) return errno = faulty.open_errno, nullptr;
-    return ++faulty.opens, faulty.position = 0, &faulty;
+    if (faulty.open_errno) {
+      errno = faulty.open_errno;
+      return nullptr;
+    }
+    ++faulty.opens;
+    faulty.position = 0;
+    return &faulty;
   };
   c.close = [](void*) { ++faulty.closes; };
   c.read = [](void* buffer, int size, void*) -> int {
-    if (fires(faulty.reads++, read_error, read_alloc)) return faulty.fault == read_alloc ? throw std::bad_alloc() : -1;
+    if (fires(faulty.reads++, read_error, read_alloc)) {
+      if (faulty.fault == read_alloc) throw std::bad_alloc();
+      return -1;
+    }
     const long n = std::clamp<long>(long(faulty.bytes.size()) - faulty.position, 0, size);
     if (n > 0) std::memcpy(buffer, faulty.bytes.data() + faulty.position, std::size_t(n));
-    return faulty.position += n, int(n);
+    faulty.position += n;
+    return int(n);
   };
   c.seek = [](void*, int position, signed char mode) -> int {
     const long base = mode == 0 ? 0 : mode == 1 ? faulty.position : long(faulty.bytes.size());
     if (fires(faulty.seeks++, seek_error) || base + position < 0) return -1;
-    return faulty.position = base + position, 0;
+    faulty.position = base + position;
+    return 0;
   };
   c.tell = [](void*) { return fires(faulty.tells++, tell_error) ? -1 : int(faulty.position); };
   return c;
@@ -150,7 +166,9 @@ TuneFileCallbacks faulty_callbacks() {
 // Loads `bytes` through the faulty callbacks, the fault armed; the error code.
 int load_faulty(Bytes bytes, Fault fault = no_fault, int fault_call = 0, int open_errno = 0) {
   faulty = FaultyFile{std::move(bytes)};
-  faulty.fault = fault, faulty.fault_call = fault_call, faulty.open_errno = open_errno;
+  faulty.fault = fault;
+  faulty.fault_call = fault_call;
+  faulty.open_errno = open_errno;
   int error = SOUND_OK;
   Song owner;  // frees the module
   owner.module = tune_load(faulty_callbacks(), "tune.mod", &error);
@@ -164,7 +182,8 @@ int capture(const fs::path& dir, const fs::path& tune, const char* out, int fps,
   const std::string script = "tune " + tune.string() + "\nquitpat 2\npattern 0 1\n{\nradialblur 0 1 0 40 - 10 10 -\n}\n";
   write_file_bytes(dir / "script.txt", {script.begin(), script.end()});
   CaptureOptions options;
-  options.fps = fps, options.max_frames = max_frames;
+  options.fps = fps;
+  options.max_frames = max_frames;
   options.script_path = (dir / "script.txt").string();
   options.out_dir = (dir / out).string();
   return run_capture(options);
@@ -172,13 +191,8 @@ int capture(const fs::path& dir, const fs::path& tune, const char* out, int fps,
 
 }  // namespace
 
-TEST(ErrorText, CodesInUseTheEndsAndOutOfRange) {
-  const std::pair<int, const char*> texts[] = {
-      {0, "No errors"}, {3, "Error initializing output device."},
-      {4, "The output device is already in use and cannot be reused."}, {9, "File not found"},
-      {10, "Unknown file format"}, {11, "Error loading file"}, {12, "Not enough memory "},  // trailing blank
-      {18, "Failed to allocate a new channel"}};
-  for (auto [code, text] : texts) EXPECT_STREQ(error_text(code), text) << code;
+// Codes outside the table, negative ones included, read as "Unknown error".
+TEST(ErrorText, CodesOutOfRangeAreUnknown) {
   for (int code : {19, 256, INT_MAX, -1, INT_MIN}) EXPECT_STREQ(error_text(code), "Unknown error") << code;
 }
 
@@ -233,8 +247,8 @@ TEST(LoadSong, CutAtAnyLengthOrFlippedIsRefusedWithinBounds) {
       // Mostly the headers and patterns, where a flip changes what the loader believes.
       copy[(seed >> 8) % (k < 3 ? 1084 + 8 * 1024 : copy.size())] ^= std::uint8_t(1u << (seed >> 28) % 8);
     }
-    const int error = load_faulty(copy);
-    EXPECT_TRUE(error == SOUND_OK || error == SOUND_FILE_FORMAT || error == SOUND_FILE_LOAD) << i << ": " << error;
+    const std::set<int> possible = {SOUND_OK, SOUND_FILE_FORMAT, SOUND_FILE_LOAD};
+    EXPECT_EQ(possible.count(load_faulty(copy)), 1u) << "variant " << i;
   }
 }
 
@@ -269,14 +283,17 @@ TEST(LoadSong, ReadsOnlyThroughACompleteCallbackSet) {
   sound->init(44100, 64, 0);
   Song* song = sound->load_song("any name at all");
   ASSERT_NE(song, nullptr);
-  EXPECT_EQ((std::array{faulty.opens, faulty.closes, int(faulty.reads > 0)}), (std::array{1, 1, 1}));
+  EXPECT_EQ(faulty.opens, 1);
+  EXPECT_EQ(faulty.closes, 1);
+  EXPECT_GT(faulty.reads, 0);
   EXPECT_TRUE(sound->free_song(song));
   EXPECT_FALSE(sound->free_song(song));
   TuneFileCallbacks partial = tune_file_callbacks();
   partial.tell = nullptr;
   sound = make_offline_sound();
   sound->set_file_callbacks(partial);
-  EXPECT_TRUE(sound->get_error() == SOUND_PARAMETER && !sound->setup().callbacks_set);
+  EXPECT_EQ(sound->get_error(), SOUND_PARAMETER);
+  EXPECT_FALSE(sound->setup().callbacks_set);
 }
 
 TEST(LoadSong, CutInteropTunesAreRefused) {
@@ -410,16 +427,19 @@ TEST(CaptureRun, FailedTuneGivesSilenceForTheShowsLength) {
 
 namespace {
 
-// Reads positions until order `until` is reported or `limit_s` of wall time pass, checking
-// that they only ever move forward through the tune's play plan (orders 0..3 are in order).
-TunePosition follow(Started<LiveSound>& s, int until, double limit_s) {
+// Reads positions until `target` or a later one is reported or `limit_s` of wall time pass,
+// checking that they only ever move forward through the tune's play plan (orders 0..3 are in
+// order). The limit is only there to end a test whose sound never moves: a machine under load
+// may start the device late, so it is far longer than the sound needs.
+TunePosition follow(Started<LiveSound>& s, TunePosition target, double limit_s) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(limit_s);
-  TunePosition last = s.position(), now = last;
-  for (; now.order < until && std::chrono::steady_clock::now() < end; last = now) {
+  TunePosition last = s.position();
+  TunePosition now = last;
+  while (now < target && std::chrono::steady_clock::now() < end) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     now = s.position();
-    EXPECT_TRUE(now.order > last.order || (now.order == last.order && now.row >= last.row))
-        << last.order << "," << last.row << " -> " << now.order << "," << now.row;
+    EXPECT_GE(now, last);
+    last = now;
   }
   return now;
 }
@@ -434,12 +454,12 @@ std::vector<std::int16_t> samples_of(const Bytes& bytes, std::size_t from) {
 }  // namespace
 
 TEST(LiveSound, DummyDriverPlaysAndThePositionMovesOn) {
-  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  const ScopedEnv driver("SDL_AUDIODRIVER", "dummy");
   auto s = start(make_live_sound(), write_tune("live_dummy"));
   ASSERT_EQ(s.code, 1) << s.window.boxes.at(0).first;
   EXPECT_EQ(s.sound->latency_ms(), audio_latency_default_ms);
   EXPECT_EQ(s.position().order, 0);
-  EXPECT_GE(follow(s, 1, 1.0).row, 3);  // a second of sound is ten rows; allow a slow start
+  EXPECT_GE(follow(s, {0, 3}, 60.0), (TunePosition{0, 3}));  // 0.3 s of sound
   EXPECT_EQ(music_stop(s.music), 1);
   EXPECT_FALSE(s.sound->setup().initialised);
 }
@@ -450,14 +470,14 @@ TEST(LiveSound, DummyDriverPlaysAndThePositionMovesOn) {
 // other pieces: by one step at most).
 TEST(LiveSound, DiskDriverRunsThroughOrdersAndWritesWhatCaptureRenders) {
   const fs::path tune = write_tune("live_disk"), raw = tune.parent_path() / "out.raw";
-  setenv("SDL_AUDIODRIVER", "disk", 1);
-  setenv("SDL_DISKAUDIODELAY", "0", 1);
-  setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
-  setenv("QUINDLE_AUDIO_LATENCY_MS", "40", 1);
+  const ScopedEnv driver("SDL_AUDIODRIVER", "disk");
+  const ScopedEnv delay("SDL_DISKAUDIODELAY", "0");
+  const ScopedEnv file("SDL_DISKAUDIOFILE", raw.c_str());
+  const ScopedEnv latency("QUINDLE_AUDIO_LATENCY_MS", "40");
   auto s = start(make_live_sound(), tune);
   ASSERT_EQ(s.code, 1) << s.window.boxes.at(0).first;
   EXPECT_EQ(s.sound->latency_ms(), 40);
-  EXPECT_EQ(follow(s, 3, 60.0).order, 3);
+  EXPECT_EQ(follow(s, {3, 0}, 60.0).order, 3);
   EXPECT_EQ(music_stop(s.music), 1);
 
   auto offline = make_offline_sound();
@@ -481,7 +501,7 @@ TEST(LiveSound, DiskDriverRunsThroughOrdersAndWritesWhatCaptureRenders) {
 }
 
 TEST(LiveSound, DriverThatCannotStartIsAnOutputDeviceError) {
-  setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+  const ScopedEnv driver("SDL_AUDIODRIVER", "no-such-driver");
   auto s = start(make_live_sound(), write_tune("live_none"));
   expect_silent_show(s, "Error initializing output device.");
 }

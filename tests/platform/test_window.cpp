@@ -3,11 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdlib>
 #include <set>
 #include <string>
-#include <tuple>
 #include <utility>
+#include <vector>
 
 #include "platform/display_sdl.h"
 #include "platform/headless.h"
@@ -15,6 +14,8 @@
 #include "platform/setup_dialog.h"
 #include "platform/window_sdl.h"
 #include "resources/resources.h"
+#include "scoped_env.h"
+#include "stderr_pipe.h"
 
 namespace {
 
@@ -23,30 +24,23 @@ PixelRect rect_of(int id) { return control_rect(*dialog_control(id)); }
 
 }  // namespace
 
-TEST(SetupDialogTemplate, Resource101InDialogUnitsAndPixels) {
+// The picture control shows bitmap 110, a picture and not a blank. 1.5 px across, 1.625 down,
+// rounded: 302 x 138 units are 453 x 224 px; OK's 229, 7 to 288, 21 units become 344, 11 to
+// 432, 34; the picture fills 320 x 200 px at (11, 11).
+TEST(SetupDialogTemplate, DialogUnitsBecomePixelsAndThePictureIsBitmap110) {
   const DialogTemplate& t = setup_dialog_template;
-  EXPECT_EQ(t.resource_id, 101);
-  EXPECT_EQ(t.title, "korvelia - quindle07 demo competition");
-  EXPECT_EQ((std::array{t.width, t.height}), (std::array{302, 138}));
   ASSERT_EQ(t.controls.size(), 6u);
-  const std::tuple<int, ControlKind, const char*> controls[] = {
-      {id_ok, ControlKind::default_button, "OK"},  {id_cancel, ControlKind::button, "Abbrechen"},
-      {id_fullscreen, ControlKind::auto_radio, "fullscreen "},  // with its trailing blank
-      {id_windowed, ControlKind::auto_radio, "windowed"}};
-  for (auto [id, kind, text] : controls) {
-    ASSERT_NE(dialog_control(id), nullptr) << id;
-    EXPECT_EQ(dialog_control(id)->kind, kind) << id;
-    EXPECT_EQ(dialog_control(id)->text, text);
-  }
+  EXPECT_EQ(t.controls[2].kind, ControlKind::picture);
   EXPECT_EQ(t.controls[2].bitmap, 110);
   const IndexedBitmap bmp = resource_bitmap(110);
-  ASSERT_EQ((std::array{bmp.width, bmp.height, int(bmp.indices.size())}), (std::array{320, 200, 64000}));
+  EXPECT_EQ(bmp.width, 320);
+  EXPECT_EQ(bmp.height, 200);
+  ASSERT_EQ(bmp.indices.size(), 64000u);
   std::set<std::uint32_t> colours;
   for (std::uint8_t i : bmp.indices) colours.insert(bmp.palette[i]);
-  EXPECT_GT(colours.size(), 50u);  // a picture, not a blank
-  // 1.5 px across, 1.625 down, rounded: 302 x 138 units are 453 x 224 px; OK's 229, 7 to
-  // 288, 21 units become 344, 11 to 432, 34; the picture fills 320 x 200 px at (11, 11).
-  EXPECT_EQ((std::array{dialog_width_px(), dialog_height_px()}), (std::array{453, 224}));
+  EXPECT_GT(colours.size(), 50u);
+  EXPECT_EQ(dialog_width_px(), 453);
+  EXPECT_EQ(dialog_height_px(), 224);
   EXPECT_EQ(rect_of(rect_of(id_ok)), (std::array{344, 11, 88, 23}));
   EXPECT_EQ(rect_of(control_rect(t.controls[2])), (std::array{11, 11, 320, 200}));
 }
@@ -54,7 +48,9 @@ TEST(SetupDialogTemplate, Resource101InDialogUnitsAndPixels) {
 TEST(SetupDialogProcedure, StartChecksFullscreenOkReadsTheRadioCancelEnds) {
   SetupDialogState start;
   EXPECT_TRUE(setup_dialog_procedure(start, DIALOG_INIT, 0));
-  EXPECT_TRUE(start.fullscreen_checked && !start.windowed_checked && !start.ended);
+  EXPECT_TRUE(start.fullscreen_checked);
+  EXPECT_FALSE(start.windowed_checked);
+  EXPECT_FALSE(start.ended);
   const struct {
     bool windowed;  // the radio checked before the message
     DialogMessage message;
@@ -65,7 +61,8 @@ TEST(SetupDialogProcedure, StartChecksFullscreenOkReadsTheRadioCancelEnds) {
                {false, DIALOG_COMMAND, id_fullscreen, false, false}, {false, DIALOG_COMMAND, 7, false, false}};
   for (const auto& c : cases) {
     SetupDialogState state;
-    state.fullscreen_checked = !c.windowed, state.windowed_checked = c.windowed;
+    state.fullscreen_checked = !c.windowed;
+    state.windowed_checked = c.windowed;
     EXPECT_EQ(setup_dialog_procedure(state, c.message, c.id), c.handled) << c.message << " " << c.id;
     EXPECT_EQ(state.ended, c.handled) << c.id;
     EXPECT_EQ(state.choice.run, c.run) << c.id;
@@ -73,58 +70,105 @@ TEST(SetupDialogProcedure, StartChecksFullscreenOkReadsTheRadioCancelEnds) {
   }
 }
 
-// Steps from the start: E Enter, X Escape, T Tab, B back-tab, U D L R arrows, S space, C the
-// close box; o c w clicks on OK, Cancel and "windowed", l on the end of that radio's label,
-// n on the picture, the group box and the background; P a press on Cancel, moved off and
-// released over OK; f the focus put on "windowed" without checking it.
+namespace {
+
+// What a user does to the dialog: a key, the close box, a click on a control's centre (on
+// the end of the "windowed" label, on the picture, the group box and the background), a press
+// on Cancel moved off and released over OK, or the focus put on "windowed" without checking it.
+enum class Step {
+  enter, escape, tab, back_tab, up, down, left, right, space,
+  close_box, click_ok, click_cancel, click_windowed, click_windowed_label, click_nowhere,
+  press_cancel_release_ok, focus_windowed
+};
+
+std::pair<int, int> centre(int id) { return {rect_of(id).x + rect_of(id).width / 2, rect_of(id).y + rect_of(id).height / 2}; }
+
+void click(SetupDialogState& state, std::pair<int, int> at) {
+  dialog_mouse_down(state, at.first, at.second);
+  dialog_mouse_up(state, at.first, at.second);
+}
+
+void apply(SetupDialogState& state, Step step) {
+  const PixelRect windowed = rect_of(id_windowed);
+  switch (step) {
+    case Step::enter: dialog_key(state, DialogKey::enter); break;
+    case Step::escape: dialog_key(state, DialogKey::escape); break;
+    case Step::tab: dialog_key(state, DialogKey::tab); break;
+    case Step::back_tab: dialog_key(state, DialogKey::back_tab); break;
+    case Step::up: dialog_key(state, DialogKey::up); break;
+    case Step::down: dialog_key(state, DialogKey::down); break;
+    case Step::left: dialog_key(state, DialogKey::left); break;
+    case Step::right: dialog_key(state, DialogKey::right); break;
+    case Step::space: dialog_key(state, DialogKey::space); break;
+    case Step::close_box: dialog_close_box(state); break;
+    case Step::click_ok: click(state, centre(id_ok)); break;
+    case Step::click_cancel: click(state, centre(id_cancel)); break;
+    case Step::click_windowed: click(state, centre(id_windowed)); break;
+    case Step::click_windowed_label: click(state, {windowed.x + windowed.width - 2, windowed.y + 1}); break;
+    case Step::click_nowhere:
+      for (auto at : {std::pair{100, 100}, {345, 140}, {440, 220}}) click(state, at);
+      break;
+    case Step::press_cancel_release_ok:
+      dialog_mouse_down(state, centre(id_cancel).first, centre(id_cancel).second);
+      dialog_mouse_move(state, 5, 5);
+      EXPECT_FALSE(state.pressed_inside);
+      dialog_mouse_up(state, centre(id_ok).first, centre(id_ok).second);
+      break;
+    case Step::focus_windowed: state.focus = id_windowed; break;
+  }
+}
+
+}  // namespace
+
 TEST(SetupDialogManager, KeysClicksAndCloseBoxFromTheStart) {
+  using enum Step;
   const struct {
-    const char* steps;
+    std::vector<Step> steps;
     bool ended, run, windowed;
     int focus;  // 0: not checked
-  } cases[] = {{"", false, false, false, id_ok},   {"E", true, true, false, 0},   {"D", false, false, true, id_windowed},
-               {"DE", true, true, true, 0},        {"RU", false, false, false, 0}, {"RL", false, false, false, 0},
-               {"DX", true, false, true, 0},       {"T", false, false, false, id_cancel},
-               {"TT", false, false, false, id_fullscreen}, {"TTT", false, false, false, id_ok},
-               {"B", false, false, false, id_fullscreen},  {"DB", false, false, true, id_cancel},
-               {"DBBB", false, false, true, id_windowed},  // the group is entered at its checked button
-               {"TE", true, false, false, 0},      {"TS", true, false, false, 0}, {"fS", false, false, true, 0},
-               {"XEC", true, false, false, 0},     {"w", false, false, true, 0},  {"wo", true, true, true, 0},
-               {"l", false, false, true, 0},       {"c", true, false, false, 0},  {"C", true, false, false, 0},
-               {"n", false, false, false, 0},      {"P", false, false, false, 0}};
-  const std::string key_names = "EXTBUDLRS";
-  const DialogKey keys[] = {DialogKey::enter, DialogKey::escape, DialogKey::tab,   DialogKey::back_tab, DialogKey::up,
-                            DialogKey::down,  DialogKey::left,   DialogKey::right, DialogKey::space};
-  const auto centre = [](int id) { return std::pair{rect_of(id).x + rect_of(id).width / 2, rect_of(id).y + rect_of(id).height / 2}; };
-  const auto click = [](SetupDialogState& state, std::pair<int, int> at) {
-    dialog_mouse_down(state, at.first, at.second);
-    dialog_mouse_up(state, at.first, at.second);
+  } cases[] = {
+      {{}, false, false, false, id_ok},
+      {{enter}, true, true, false, 0},
+      {{down}, false, false, true, id_windowed},
+      {{down, enter}, true, true, true, 0},
+      {{right, up}, false, false, false, 0},
+      {{right, left}, false, false, false, 0},
+      {{down, escape}, true, false, true, 0},
+      {{tab}, false, false, false, id_cancel},
+      {{tab, tab}, false, false, false, id_fullscreen},
+      {{tab, tab, tab}, false, false, false, id_ok},
+      {{back_tab}, false, false, false, id_fullscreen},
+      {{down, back_tab}, false, false, true, id_cancel},
+      {{down, back_tab, back_tab, back_tab}, false, false, true, id_windowed},  // the group is entered at its checked button
+      {{tab, enter}, true, false, false, 0},
+      {{tab, space}, true, false, false, 0},
+      {{focus_windowed, space}, false, false, true, 0},
+      {{escape, enter, close_box}, true, false, false, 0},
+      {{click_windowed}, false, false, true, 0},
+      {{click_windowed, click_ok}, true, true, true, 0},
+      {{click_windowed_label}, false, false, true, 0},
+      {{click_cancel}, true, false, false, 0},
+      {{close_box}, true, false, false, 0},
+      {{click_nowhere}, false, false, false, 0},
+      {{press_cancel_release_ok}, false, false, false, 0},
   };
-  for (const auto& c : cases) {
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    SCOPED_TRACE("case " + std::to_string(i));
     SetupDialogState state;
     dialog_start(state);
-    for (const char* s = c.steps; *s; ++s) {
-      if (key_names.find(*s) != std::string::npos) dialog_key(state, keys[key_names.find(*s)]);
-      if (*s == 'C') dialog_close_box(state);
-      if (*s == 'o' || *s == 'c' || *s == 'w') click(state, centre(*s == 'o' ? id_ok : *s == 'c' ? id_cancel : id_windowed));
-      if (*s == 'l') click(state, {rect_of(id_windowed).x + rect_of(id_windowed).width - 2, rect_of(id_windowed).y + 1});
-      if (*s == 'f') state.focus = id_windowed;
-      if (*s == 'n')
-        for (auto at : {std::pair{100, 100}, {345, 140}, {440, 220}}) click(state, at);
-      if (*s == 'P') {
-        dialog_mouse_down(state, centre(id_cancel).first, centre(id_cancel).second);
-        dialog_mouse_move(state, 5, 5);
-        EXPECT_FALSE(state.pressed_inside);
-        dialog_mouse_up(state, centre(id_ok).first, centre(id_ok).second);
-      }
+    for (Step step : c.steps) apply(state, step);
+    EXPECT_EQ(state.pressed, 0);
+    EXPECT_EQ(state.ended, c.ended);
+    EXPECT_EQ(state.choice.run, c.run);
+    if (c.run) {
+      EXPECT_EQ(state.choice.fullscreen, !c.windowed);
     }
-    EXPECT_EQ(state.pressed, 0) << c.steps;
-    EXPECT_EQ(state.ended, c.ended) << c.steps;
-    EXPECT_EQ(state.choice.run, c.run) << c.steps;
-    if (c.run) { EXPECT_EQ(state.choice.fullscreen, !c.windowed) << c.steps; }
-    EXPECT_EQ(state.windowed_checked, c.windowed) << c.steps;
-    EXPECT_EQ(state.fullscreen_checked, !c.windowed) << c.steps;
-    if (c.focus) { EXPECT_EQ(state.focus, c.focus) << c.steps; }
+    EXPECT_EQ(state.windowed_checked, c.windowed);
+    EXPECT_EQ(state.fullscreen_checked, !c.windowed);
+    if (c.focus) {
+      EXPECT_EQ(state.focus, c.focus);
+    }
   }
 }
 
@@ -167,21 +211,18 @@ TEST(SetupDialogSnapshot, ShowsPictureButtonsAndCheckedRadio) {
 // could see a window there), there is no live window system and message boxes go to
 // standard error as "caption: text".
 TEST(LiveWindowSystem, NullWithoutDisplayOrOnMemoryDriversAndMessagesGoToStderr) {
-  unsetenv("DISPLAY");
-  unsetenv("WAYLAND_DISPLAY");
+  const ScopedEnv no_x("DISPLAY", nullptr);
+  const ScopedEnv no_wayland("WAYLAND_DISPLAY", nullptr);
   for (const char* driver : {"none", "x11", "offscreen", "dummy"}) {
-    setenv("SDL_VIDEODRIVER", driver, 1);
+    const ScopedEnv video_driver("SDL_VIDEODRIVER", driver);
     EXPECT_EQ(make_live_window_system(), nullptr) << driver;
     EXPECT_EQ(make_live_toolkit(), nullptr) << driver;
   }
-  unsetenv("SDL_VIDEODRIVER");
-  testing::internal::CaptureStderr();
-  show_message_box("script loading failed", "error");
-  const std::string printed = testing::internal::GetCapturedStderr();
+  const std::string printed = stderr_of([] { show_message_box("script loading failed", "error"); });
   EXPECT_NE(printed.find("error: script loading failed\n"), std::string::npos) << printed;
-  testing::internal::CaptureStderr();
-  HeadlessWindowSystem().message_box("null pointer error", "error in script -> loading data");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "error in script -> loading data: null pointer error\n");
+  const std::string headless =
+      stderr_of([] { HeadlessWindowSystem().message_box("null pointer error", "error in script -> loading data"); });
+  EXPECT_EQ(headless, "error in script -> loading data: null pointer error\n");
 }
 
 TEST(Letterbox, FourByThreeCentredInAnyOutput) {
