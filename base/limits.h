@@ -7,6 +7,11 @@
 // Pictures (PCX and the other picture formats) and sequence frames.
 constexpr int max_picture_side = 4096;  // pixels, width and height each
 
+// Sequence files: records indexed per file (about 11 hours at 25 frames a second), and the
+// length of one record (a 320 x 200 frame needs at most 129 KiB however it is packed).
+constexpr std::uint32_t max_sequence_frames = std::uint32_t(1) << 20;
+constexpr std::uint32_t max_sequence_record_bytes = std::uint32_t(4) << 20;
+
 // Scene files (.3DS and native). A .3DS file counts vertices, faces and keys in 16 bits, so it
 // cannot pass those three; a native file past any of them is refused as damaged.
 constexpr std::int64_t max_mesh_vertices = 65535;  // per mesh

@@ -1,6 +1,8 @@
 // layer_bitmap.cpp: the bitmap layer: a full-screen picture laid over the frame (black is
 // transparent) or added to it, optionally cross-faded in at one of four speeds. It composes
 // in work_buffer and touches the frame only in its last step.
+#include <cstdio>
+
 #include "driver/layers.h"
 #include "effects/blend.h"
 #include "effects/picture.h"
@@ -34,8 +36,12 @@ void advance_fade(Layer& layer, double show_s) {
 
 // The layer uses its picture as one whole 320x200 frame, so no other size will do.
 bool load_bitmap_layer(Layer& layer) {
-  Picture picture = load_picture(layer.param1);
+  int result = PICTURE_OK;
+  Picture picture = load_picture(layer.param1, &result);
   if (picture.width != frame_width || picture.height != frame_height) return false;
+  if (result == PICTURE_TRUNCATED)
+    std::fprintf(stderr, "quindle: line %d (%s): %s is %s\n", layer.line, layer.keyword.c_str(), layer.param1.c_str(),
+                 picture_result_text(result));
   layer.resource.picture = std::move(picture.pixels);
   return true;
 }

@@ -2,6 +2,7 @@
 // paced by the process clock, laid over the frame or added to it. When the animation runs
 // out the layer skips a frame and starts again on a new whole second.
 #include <cmath>
+#include <cstdio>
 
 #include "driver/layers.h"
 #include "effects/blend.h"
@@ -10,7 +11,12 @@
 bool load_sequence_layer(Layer& layer) {
   layer.resource.sequence = open_sequence(layer.param1);
   if (!layer.resource.sequence) return false;
-  layer.frame_count = layer.resource.sequence->frame_count;
+  const Sequence& sequence = *layer.resource.sequence;
+  layer.frame_count = sequence.frame_count;
+  if (sequence.walk_stopped_early || sequence.records.size() != sequence.frame_count)
+    std::fprintf(stderr, "quindle: line %d (%s): %s is damaged: its trailer says %u frames, %zu whole records were found%s\n",
+                 layer.line, layer.keyword.c_str(), layer.param1.c_str(), sequence.frame_count, sequence.records.size(),
+                 sequence.frame_count > sequence.records.size() ? "; the missing frames show black" : "");
   return true;
 }
 
@@ -44,8 +50,15 @@ void draw_sequence_layer(Layer& layer, const FrameContext& context) {
   std::fill(work.begin(), work.end(), 0u);
   const std::uint32_t index = sequence_step(layer, context);
   if (index >= layer.frame_count) return;
-  // A record that fails the picture test, or is missing or too large, leaves work black.
-  decode_sequence_frame(*layer.resource.sequence, index, work);
+  // A record that fails the picture test, or is missing or too large, leaves work black; a cut
+  // one draws what it holds. The first such frame is reported, later ones are not.
+  Sequence& sequence = *layer.resource.sequence;
+  const int result = decode_sequence_frame(sequence, index, work);
+  if (result != PICTURE_OK && !sequence.damage_reported) {
+    sequence.damage_reported = true;
+    std::fprintf(stderr, "quindle: line %d (%s): %s, frame %u: %s (further damaged frames are not reported)\n",
+                 layer.line, layer.keyword.c_str(), layer.param1.c_str(), index, picture_result_text(result));
+  }
   if (begins_with(layer.param2, "no"))
     copy_nonzero(work, frame);
   else if (begins_with(layer.param2, "additive"))

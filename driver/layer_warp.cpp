@@ -2,6 +2,8 @@
 // and the radialblur layer (the frame smeared outward with a pulsing strength).
 #include <cmath>
 
+#include <cstdio>
+
 #include "driver/layers.h"
 #include "effects/grid_warp.h"
 #include "effects/picture.h"
@@ -10,8 +12,12 @@
 
 // The renderer reads the texture as 65536 texels, so only a 256x256 picture will do.
 bool load_ipol_mesh_layer(Layer& layer) {
-  Picture picture = load_picture(layer.param1);
+  int result = PICTURE_OK;
+  Picture picture = load_picture(layer.param1, &result);
   if (picture.width != 256 || picture.height != 256) return false;
+  if (result == PICTURE_TRUNCATED)
+    std::fprintf(stderr, "quindle: line %d (%s): %s is %s\n", layer.line, layer.keyword.c_str(), layer.param1.c_str(),
+                 picture_result_text(result));
   layer.resource.picture = std::move(picture.pixels);
   return true;
 }

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "base/byte_order.h"
+#include "base/limits.h"
 
 namespace {
 
@@ -63,27 +64,56 @@ bool read_whole_file(const std::string& path, std::vector<std::uint8_t>* bytes) 
   return std::fread(bytes->data(), 1, bytes->size(), file.get()) == bytes->size();
 }
 
-bool read_u32le_at(std::FILE* file, std::uint64_t offset, std::uint32_t* value) {
-  std::uint8_t raw[4];
-  if (std::fseek(file, long(offset), SEEK_SET) != 0 || std::fread(raw, 1, 4, file) != 4) return false;
-  *value = load_le32(raw);
-  return true;
+bool read_at(std::FILE* file, std::uint64_t offset, std::uint8_t* bytes, std::size_t count) {
+  return std::fseek(file, long(offset), SEEK_SET) == 0 && std::fread(bytes, 1, count, file) == count;
 }
 
-// Walks the records from offset 0 as the length fields chain them, up to frame_count records,
-// and stops at the first record that runs past the end of the file.
-void find_records(Sequence& sequence, std::uint64_t file_size) {
+// Walks the records from offset 0 as the length fields chain them and stops at the first record
+// that runs past the end of the file or past the limits. The file is read front to back through
+// one buffer: a length field already in the buffer costs no read, and the buffer is refilled
+// from the next length field on once the walk leaves it.
+bool find_records(Sequence& sequence) {
+  const std::uint64_t file_size = sequence.file_size;
+  std::vector<std::uint8_t> buffer(std::size_t(std::min<std::uint64_t>(file_size, std::uint64_t(1) << 20)));
+  std::uint64_t buffer_start = 0;
+  std::uint64_t buffer_end = 0;
   std::uint64_t offset = 0;
-  while (sequence.records.size() < sequence.frame_count && file_size - offset >= 4) {
-    std::uint32_t length = 0;
-    if (!read_u32le_at(sequence.file.get(), offset, &length)) return;
-    if (length > file_size - offset - 4) return;
+  while (file_size - offset >= 4) {
+    if (offset + 4 > buffer_end) {
+      const std::size_t count = std::size_t(std::min<std::uint64_t>(buffer.size(), file_size - offset));
+      if (!read_at(sequence.file.get(), offset, buffer.data(), count)) return false;
+      buffer_start = offset;
+      buffer_end = offset + count;
+    }
+    // The last 4 bytes are the trailer, not a record.
+    if (offset + 4 == file_size) return true;
+    const std::uint32_t length = load_le32(buffer.data() + (offset - buffer_start));
+    if (length > file_size - offset - 4 || length > max_sequence_record_bytes ||
+        sequence.records.size() == max_sequence_frames) {
+      sequence.walk_stopped_early = true;
+      return true;
+    }
     sequence.records.push_back({offset + 4, length});
     offset += 4 + std::uint64_t(length);
   }
+  return true;
 }
 
 }  // namespace
+
+const char* picture_result_text(int result) {
+  switch (result) {
+    case PICTURE_OK: return "ok";
+    case PICTURE_NOT_PICTURE: return "not a picture (bytes 0-3 must be 10, 5, 1, 8)";
+    case PICTURE_SHORT_HEADER: return "shorter than its 128-byte header";
+    case PICTURE_TOO_LARGE: return "too large";
+    case PICTURE_TRUNCATED: return "cut short: decoded as far as the data goes, the rest black";
+    case PICTURE_NO_FRAME: return "no whole record";
+    case PICTURE_READ_FAILED: return "cannot be read";
+    case PICTURE_NO_MEMORY: return "out of memory";
+    default: return "unknown result";
+  }
+}
 
 int read_picture_header(std::span<const std::uint8_t> bytes, PictureHeader* header) {
   if (bytes.size() < 4 || bytes[0] != 10 || bytes[1] != 5 || bytes[2] != 1 || bytes[3] != 8)
@@ -93,6 +123,7 @@ int read_picture_header(std::span<const std::uint8_t> bytes, PictureHeader* head
   header->width = int(load_le16(h + 8)) + 1;
   header->height = int(load_le16(h + 10)) + 1;
   header->line_length = int(load_le16(h + 66)) * int(h[65]);
+  header->planes = h[65];
   return PICTURE_OK;
 }
 
@@ -107,10 +138,14 @@ int decode_picture(std::span<const std::uint8_t> bytes, std::span<std::uint32_t>
   std::fill_n(destination.data(), width * height, 0u);
   if (bytes.size() < palette_size) return PICTURE_TRUNCATED;
   const ColourTable colours = colours_from_palette(bytes.data() + bytes.size() - palette_size);
-  // The stream may run on into the palette bytes of a damaged picture, but never past the end.
-  const bool whole = decode_rows(bytes.data() + header_size, bytes.data() + bytes.size(), colours, width,
-                                 height, std::size_t(header.line_length), destination.data());
-  return whole ? PICTURE_OK : PICTURE_TRUNCATED;
+  // With one plane the stream ends at the palette's marker. Without the marker the picture was
+  // cut somewhere: what the bytes hold is decoded, up to their end.
+  const bool needs_marker = header.planes == 1;
+  const bool marked = bytes.size() >= header_size + palette_size + 1 && bytes[bytes.size() - palette_size - 1] == 0x0C;
+  const std::uint8_t* stream_end = bytes.data() + bytes.size() - (needs_marker && marked ? palette_size + 1 : 0);
+  const bool whole = decode_rows(bytes.data() + header_size, stream_end, colours, width, height,
+                                 std::size_t(header.line_length), destination.data());
+  return whole && (marked || !needs_marker) ? PICTURE_OK : PICTURE_TRUNCATED;
 }
 
 Picture load_picture(const std::string& path, int* result) {
@@ -125,12 +160,11 @@ Picture load_picture(const std::string& path, int* result) {
     }
     PictureHeader header;
     if (rc = read_picture_header(bytes, &header); rc != PICTURE_OK) return picture;
-    const std::size_t count = std::size_t(header.width) * std::size_t(header.height);
-    if (count > picture_max_pixels) {
+    if (header.width > max_picture_side || header.height > max_picture_side) {
       rc = PICTURE_TOO_LARGE;
       return picture;
     }
-    std::vector<std::uint32_t> pixels(count);
+    std::vector<std::uint32_t> pixels(std::size_t(header.width) * std::size_t(header.height));
     rc = decode_picture(bytes, pixels);
     picture.width = header.width;
     picture.height = header.height;
@@ -147,13 +181,16 @@ std::unique_ptr<Sequence> open_sequence(const std::string& path) {
   if (!file || std::fseek(file.get(), 0, SEEK_END) != 0) return nullptr;
   const long end = std::ftell(file.get());
   if (end < 0) return nullptr;
-  const std::uint64_t file_size = std::uint64_t(end);
   try {
     auto sequence = std::make_unique<Sequence>();
     sequence->file = std::move(file);
-    if (file_size >= 4 && !read_u32le_at(sequence->file.get(), file_size - 4, &sequence->frame_count))
-      return nullptr;
-    find_records(*sequence, file_size);
+    sequence->file_size = std::uint64_t(end);
+    std::uint8_t trailer[4];
+    if (sequence->file_size >= 4) {
+      if (!read_at(sequence->file.get(), sequence->file_size - 4, trailer, 4)) return nullptr;
+      sequence->frame_count = load_le32(trailer);
+    }
+    if (!find_records(*sequence)) return nullptr;
     std::uint32_t largest = 0;
     for (const SequenceRecord& record : sequence->records) largest = std::max(largest, record.size);
     sequence->frame_bytes.resize(largest);

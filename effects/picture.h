@@ -17,8 +17,9 @@ enum : int {
   PICTURE_NOT_PICTURE = 1,   // bytes 0-3 are not 10, 5, 1, 8; the destination is untouched
   PICTURE_SHORT_HEADER = 2,  // fewer than 128 bytes; the destination is untouched
   PICTURE_TOO_LARGE = 3,     // width x height exceeds the destination (or the load limit); untouched
-  PICTURE_TRUNCATED = 4,     // the bytes ended inside the stream, or hold no whole palette:
-                             // width x height pixels were cleared, what was decoded is kept
+  PICTURE_TRUNCATED = 4,     // cut: the stream ends before the last line, or the 256-colour
+                             // palette or its 0x0C marker is missing; width x height pixels
+                             // were cleared, what was decoded is kept
   PICTURE_NO_FRAME = 5,      // the sequence holds no whole record for that frame; untouched
   PICTURE_READ_FAILED = 6,   // the file could not be opened or read
   PICTURE_NO_MEMORY = 7,     // the pixel array could not be allocated
@@ -29,11 +30,11 @@ struct PictureHeader {
   int width = 0;                 // x max + 1, 1 .. 65536
   int height = 0;                // y max + 1, 1 .. 65536
   int line_length = 0;           // bytes per line x planes: palette indices stored per row
+  int planes = 0;                // 1: one index per pixel and the 256-colour palette at the end
 };
 
-// Largest picture load_picture accepts (4096 x 4096): a damaged header cannot make it allocate
-// gigabytes. The show uses 320 x 200 and 256 x 256.
-constexpr std::size_t picture_max_pixels = std::size_t(1) << 24;
+// A sentence for a result code, for messages ("cut short: ...").
+const char* picture_result_text(int result);
 
 // A loaded picture: width x height pixels, row after row with no gap. Empty pixels = none.
 struct Picture {
@@ -47,13 +48,17 @@ int read_picture_header(std::span<const std::uint8_t> bytes, PictureHeader* head
 
 // Decodes one picture into the first width x height pixels of destination (row stride = width).
 // Runs are cut at the end of each line; a 0xC0 byte and its value write nothing; the palette is
-// the last 768 bytes. Where the bytes end early the rest stays black (PICTURE_TRUNCATED).
+// the last 768 bytes. With one plane the palette must follow a 0x0C marker, and the stream ends
+// at the marker; a picture without it is cut (PICTURE_TRUNCATED), decoded as far as its bytes go
+// with the last 768 bytes as the palette. Where the stream ends early the rest stays black
+// (PICTURE_TRUNCATED).
 // A picture larger than the destination is refused whole (PICTURE_TOO_LARGE), nothing written.
 int decode_picture(std::span<const std::uint8_t> bytes, std::span<std::uint32_t> destination);
 
 // Reads a picture file whole and decodes it into a new array. Pixels are empty when the file
-// cannot be read, is no picture, or is larger than picture_max_pixels; `result` gets the code.
-// A truncated stream still loads (black where the data ended).
+// cannot be read, is no picture, or is wider or taller than max_picture_side (base/limits.h);
+// `result` gets the code. A cut picture still loads (black where the data ended) with
+// PICTURE_TRUNCATED, for the caller to report.
 Picture load_picture(const std::string& path, int* result = nullptr);
 
 struct SequenceFileCloser {
@@ -66,18 +71,23 @@ struct SequenceRecord {
   std::uint32_t size = 0;        // the record's length field
 };
 
-// An open sequence file. The records are found once, at open, by walking the length fields
-// from offset 0, so showing frame k reads only frame k.
+// An open sequence file. The records are found once, at open, in one sequential read of the
+// file that walks the length fields from offset 0, so showing frame k reads only frame k.
 struct Sequence {
   std::unique_ptr<std::FILE, SequenceFileCloser> file;
+  std::uint64_t file_size = 0;
   std::uint32_t frame_count = 0;             // the last 4 bytes of the file, as stored
-  std::vector<SequenceRecord> records;       // at most frame_count; the walk stops at a record
-                                             // that runs past the end of the file
+  std::vector<SequenceRecord> records;       // every whole record, whatever frame_count says; the
+                                             // walk stops at a record that runs past the end of
+                                             // the file, one longer than max_sequence_record_bytes,
+                                             // or after max_sequence_frames records
+  bool walk_stopped_early = false;           // the walk stopped at such a record, not at the end
   std::vector<std::uint8_t> frame_bytes;     // read buffer, sized at open for the largest record
+  bool damage_reported = false;              // for the show: a damaged frame was reported once
 };
 
 // Opens a sequence file for the rest of the run; null when it cannot be opened or read.
-// A file shorter than 4 bytes has frame_count 0.
+// A file shorter than 4 bytes has frame_count 0. The last 4 bytes are never read as a record.
 std::unique_ptr<Sequence> open_sequence(const std::string& path);
 
 // Decodes frame `index` (from 0) into destination, as decode_picture does. An index with no

@@ -8,6 +8,7 @@
 
 #include "base/byte_order.h"
 #include "base/frame.h"
+#include "base/limits.h"
 #include "base/write_file.h"
 #include "effects/picture.h"
 #include "tools/commands.h"
@@ -21,65 +22,49 @@ std::vector<std::uint8_t> read_bytes(const char* path, bool* ok) {
   return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-const char* picture_result_text(int result) {
-  switch (result) {
-    case PICTURE_OK: return "ok";
-    case PICTURE_NOT_PICTURE: return "not a picture (bytes 0-3 must be 10, 5, 1, 8)";
-    case PICTURE_SHORT_HEADER: return "shorter than its 128-byte header";
-    case PICTURE_TOO_LARGE: return "too large";
-    case PICTURE_TRUNCATED: return "truncated: decoded as far as the bytes go, the rest black";
-    case PICTURE_NO_FRAME: return "no whole record";
-    case PICTURE_READ_FAILED: return "cannot be read";
-    case PICTURE_NO_MEMORY: return "out of memory";
-    default: return "unknown result";
-  }
-}
-
 }  // namespace
 
 // Writes the decoded pixels as raw little-endian 0x00RRGGBB words, width x height x 4 bytes.
-int cmd_pcx_decode(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: quindle-tool pcx-decode FILE OUT\n");
-    return 2;
-  }
+int cmd_pcx_decode(const ToolArgs& args) {
+  const char* in = args.operands[0].c_str();
+  const char* out_path = args.operands[1].c_str();
   int result = 0;
-  const Picture picture = load_picture(argv[0], &result);
+  const Picture picture = load_picture(in, &result);
   if (picture.pixels.empty()) {
-    std::fprintf(stderr, "quindle-tool: %s: %s\n", argv[0], picture_result_text(result));
+    std::fprintf(stderr, "quindle-tool: %s: %s\n", in, picture_result_text(result));
     return 1;
   }
   std::vector<std::uint8_t> raw(picture.pixels.size() * 4);
   for (std::size_t i = 0; i < picture.pixels.size(); ++i) store_le32(raw.data() + 4 * i, picture.pixels[i]);
-  if (const std::string error = write_file(argv[1], raw); !error.empty()) {
+  if (const std::string error = write_file(out_path, raw); !error.empty()) {
     std::fprintf(stderr, "quindle-tool: %s\n", error.c_str());
     return 1;
   }
   std::printf("%d x %d\n", picture.width, picture.height);
-  if (result != PICTURE_OK) std::printf("warning: %s\n", picture_result_text(result));
+  if (result != PICTURE_OK) {
+    std::fprintf(stderr, "quindle-tool: %s: %s; %s holds what was decoded\n", argv[0], picture_result_text(result), argv[1]);
+    return 1;
+  }
   return 0;
 }
 
-int cmd_seq_pack(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: quindle-tool seq-pack OUT PICTURES...\n");
-    return 2;
-  }
+int cmd_seq_pack(const ToolArgs& args) {
   std::vector<std::vector<std::uint8_t>> pictures;
-  for (int i = 1; i < argc; ++i) {
+  for (std::size_t i = 1; i < args.operands.size(); ++i) {
+    const char* name = args.operands[i].c_str();
     bool ok = false;
-    pictures.push_back(read_bytes(argv[i], &ok));
+    pictures.push_back(read_bytes(name, &ok));
     PictureHeader header;
     if (!ok || read_picture_header(pictures.back(), &header) != PICTURE_OK) {
-      std::fprintf(stderr, "quindle-tool: %s is not a picture\n", argv[i]);
+      std::fprintf(stderr, "quindle-tool: %s is not a picture\n", name);
       return 1;
     }
     if (std::size_t(header.width) * std::size_t(header.height) > std::size_t(frame_pixels))
-      std::fprintf(stderr, "warning: %s is %d x %d: a sequence frame shows at most %d pixels\n", argv[i],
+      std::fprintf(stderr, "warning: %s is %d x %d: a sequence frame shows at most %d pixels\n", name,
                    header.width, header.height, frame_pixels);
   }
   const std::vector<std::uint8_t> bytes = pcx_pack_sequence(pictures);
-  if (const std::string error = write_file(argv[0], bytes); !error.empty()) {
+  if (const std::string error = write_file(args.operands[0], bytes); !error.empty()) {
     std::fprintf(stderr, "quindle-tool: %s\n", error.c_str());
     return 1;
   }
@@ -88,17 +73,20 @@ int cmd_seq_pack(int argc, char** argv) {
 }
 
 // Lists each record as the sequence layer finds it, and what would not show.
-int cmd_seq_info(int argc, char** argv) {
-  if (argc != 1) {
-    std::fprintf(stderr, "usage: quindle-tool seq-info FILE\n");
-    return 2;
-  }
-  std::unique_ptr<Sequence> sequence = open_sequence(argv[0]);
+int cmd_seq_info(const ToolArgs& args) {
+  const char* path = args.operands[0].c_str();
+  std::unique_ptr<Sequence> sequence = open_sequence(path);
   if (!sequence) {
-    std::fprintf(stderr, "quindle-tool: cannot read %s\n", argv[0]);
+    std::fprintf(stderr, "quindle-tool: cannot read %s\n", path);
     return 1;
   }
   int problems = 0;
+  if (sequence->file_size < 4) {
+    std::printf("problem: the file is %s: a sequence ends with a 4-byte frame count\n",
+                sequence->file_size == 0 ? "empty" : "shorter than 4 bytes");
+    std::printf("1 problem(s)\n");
+    return 1;
+  }
   std::printf("frame count: %u\n", sequence->frame_count);
   std::vector<std::uint32_t> frame(frame_pixels);
   for (std::size_t i = 0; i < sequence->records.size(); ++i) {
@@ -125,9 +113,24 @@ int cmd_seq_info(int argc, char** argv) {
     }
     std::printf("\n");
   }
+  if (sequence->walk_stopped_early) {
+    const SequenceRecord* last = sequence->records.empty() ? nullptr : &sequence->records.back();
+    const unsigned long long at = last ? last->offset + last->size : 0;
+    std::printf("problem: the record at offset %llu is cut short, longer than %u bytes, or beyond %u records; "
+                "the walk stops there\n", at, max_sequence_record_bytes, max_sequence_frames);
+    ++problems;
+  }
   if (sequence->records.size() < sequence->frame_count) {
-    std::printf("problem: the trailer promises %u frames but the file holds %zu whole records\n",
+    std::printf("problem: the trailer promises %u frames but the file holds %zu whole records; the rest show black\n",
                 sequence->frame_count, sequence->records.size());
+    ++problems;
+  } else if (sequence->records.size() > sequence->frame_count) {
+    std::printf("problem: the trailer says %u frames but the file holds %zu whole records; the show plays only %u\n",
+                sequence->frame_count, sequence->records.size(), sequence->frame_count);
+    ++problems;
+  }
+  if (sequence->frame_count == 0) {
+    std::printf("problem: no frames to show\n");
     ++problems;
   }
   std::printf("%d problem(s)\n", problems);

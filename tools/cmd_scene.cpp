@@ -420,22 +420,9 @@ void print_frame(const Scene& scene, const FrameState& s, bool with_vertices) {
 
 }  // namespace
 
-int cmd_scene_info(int argc, char** argv) {
-  bool json = false;
-  const char* path = nullptr;
-  bool usage = false;
-  for (int i = 0; i < argc; ++i) {
-    if (!std::strcmp(argv[i], "--json"))
-      json = true;
-    else if (path == nullptr && argv[i][0] != '-')
-      path = argv[i];
-    else
-      usage = true;
-  }
-  if (usage || path == nullptr) {
-    std::fprintf(stderr, "usage: quindle-tool scene-info [--json] FILE\n");
-    return 2;
-  }
+int cmd_scene_info(const ToolArgs& args) {
+  const bool json = args_flag(args, "--json");
+  const char* path = args.operands[0].c_str();
   const LoadedScene l = load_scene(path);
   if (l.scene == nullptr) {
     std::fprintf(stderr, "quindle-tool: out of memory\n");
@@ -468,26 +455,15 @@ int cmd_scene_info(int argc, char** argv) {
   return l.ok() ? 0 : 1;
 }
 
-int cmd_scene_eval(int argc, char** argv) {
-  bool json = false;
-  const char* path = nullptr;
-  const char* camera_name = nullptr;
+int cmd_scene_eval(const ToolArgs& args) {
+  const bool json = args_flag(args, "--json");
+  const char* path = args.operands[0].c_str();
+  const std::string* camera_arg = args_value(args, "--camera");
+  const char* camera_name = camera_arg ? camera_arg->c_str() : nullptr;
+  const std::string* frames_arg = args_value(args, "--frames");
   std::vector<float> frames;
-  bool usage = false;
-  for (int i = 0; i < argc && !usage; ++i) {
-    if (!std::strcmp(argv[i], "--json"))
-      json = true;
-    else if (!std::strcmp(argv[i], "--frames") && i + 1 < argc)
-      usage = !parse_frames(argv[++i], frames);
-    else if (!std::strcmp(argv[i], "--camera") && i + 1 < argc)
-      camera_name = argv[++i];
-    else if (path == nullptr && argv[i][0] != '-')
-      path = argv[i];
-    else
-      usage = true;
-  }
-  if (usage || path == nullptr || frames.empty()) {
-    std::fprintf(stderr, "usage: quindle-tool scene-eval [--json] FILE --frames F1,F2,... [--camera NAME]\n");
+  if (frames_arg == nullptr || !parse_frames(frames_arg->c_str(), frames) || frames.empty()) {
+    std::fprintf(stderr, "quindle-tool scene-eval: --frames needs a list of frame numbers such as 0,12.5,100\n");
     return 2;
   }
   const LoadedScene l = load_scene(path);
@@ -526,13 +502,9 @@ int cmd_scene_eval(int argc, char** argv) {
   return l.ok() ? 0 : 1;
 }
 
-int cmd_scene_convert(int argc, char** argv) {
-  if (argc != 2 || argv[0][0] == '-' || argv[1][0] == '-') {
-    std::fprintf(stderr, "usage: quindle-tool scene-convert IN OUT\n");
-    return 2;
-  }
-  const char* in = argv[0];
-  const char* out = argv[1];
+int cmd_scene_convert(const ToolArgs& args) {
+  const char* in = args.operands[0].c_str();
+  const char* out = args.operands[1].c_str();
   // Loaded as the show loads it: the file keeps each camera's and light's rest points, so that
   // it reads back to the same state as the original at every frame.
   const LoadedScene l = load_scene(in);

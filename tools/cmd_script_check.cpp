@@ -182,13 +182,9 @@ void print_text(const std::string& path, const std::optional<Script>& script, co
 
 }  // namespace
 
-int cmd_script_check(int argc, char** argv) {
-  bool json = false;
-  std::string path = "script.txt";
-  for (int i = 0; i < argc; ++i) {
-    if (!std::strcmp(argv[i], "--json")) json = true;
-    else path = argv[i];
-  }
+int cmd_script_check(const ToolArgs& args) {
+  const bool json = args_flag(args, "--json");
+  const std::string path = args.operands.empty() ? "script.txt" : args.operands[0];
 
   std::vector<Problem> problems;
   int failed_line = 0;

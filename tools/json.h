@@ -65,7 +65,10 @@ class JsonWriter {
     std::fputc(c, out_);
     first_.push_back(true);
   }
+  // A close with nothing open is a caller's mistake; it writes nothing rather than leave
+  // a document no reader accepts.
   void close(char c) {
+    if (first_.empty()) return;
     std::fputc(c, out_);
     first_.pop_back();
   }
@@ -79,9 +82,33 @@ class JsonWriter {
       first_.back() = false;
     }
   }
+  // The length of the well-formed UTF-8 sequence at s[i], or 0 when the bytes there are not
+  // one (overlong forms, surrogates and code points past U+10FFFF included).
+  static std::size_t utf8_length(std::string_view s, std::size_t i) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    std::size_t n = 0;
+    if (c >= 0xc2 && c <= 0xdf) n = 2;
+    else if (c >= 0xe0 && c <= 0xef) n = 3;
+    else if (c >= 0xf0 && c <= 0xf4) n = 4;
+    else return 0;
+    const unsigned lowest = n == 2 ? 0x80 : n == 3 ? 0x800 : 0x10000;
+    if (i + n > s.size()) return 0;
+    unsigned code = c & (0x7f >> n);
+    for (std::size_t k = 1; k < n; ++k) {
+      const unsigned char next = static_cast<unsigned char>(s[i + k]);
+      if ((next & 0xc0) != 0x80) return 0;
+      code = (code << 6) | (next & 0x3f);
+    }
+    if (code < lowest || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff)) return 0;
+    return n;
+  }
+
+  // Text is copied as UTF-8 where it is UTF-8; any other byte >= 0x80 (a script written in an
+  // 8-bit code page) is read as Latin-1 and escaped, so the output is always valid JSON.
   void write_string(std::string_view s) {
     std::fputc('"', out_);
-    for (unsigned char c : s) {
+    for (std::size_t i = 0; i < s.size(); ++i) {
+      const unsigned char c = static_cast<unsigned char>(s[i]);
       switch (c) {
         case '"': std::fputs("\\\"", out_); break;
         case '\\': std::fputs("\\\\", out_); break;
@@ -89,8 +116,16 @@ class JsonWriter {
         case '\r': std::fputs("\\r", out_); break;
         case '\t': std::fputs("\\t", out_); break;
         default:
-          if (c < 0x20) std::fprintf(out_, "\\u%04x", c);
-          else std::fputc(c, out_);
+          if (c < 0x20) {
+            std::fprintf(out_, "\\u%04x", c);
+          } else if (c < 0x80) {
+            std::fputc(c, out_);
+          } else if (const std::size_t n = utf8_length(s, i)) {
+            std::fwrite(s.data() + i, 1, n, out_);
+            i += n - 1;
+          } else {
+            std::fprintf(out_, "\\u%04x", c);
+          }
       }
     }
     std::fputc('"', out_);

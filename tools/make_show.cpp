@@ -84,13 +84,16 @@ const char sample_script[] =
 
 }  // namespace
 
-int cmd_make_show(int argc, char** argv) {
-  if (argc != 1) {
-    std::fprintf(stderr, "usage: quindle-tool make-show DIR\n");
-    return 2;
-  }
-  const std::filesystem::path dir = argv[0];
+int cmd_make_show(const ToolArgs& args) {
+  const std::filesystem::path dir = args.operands[0];
   std::error_code error;
+  if (std::filesystem::exists(dir / "script.txt", error) && !args_flag(args, "--force")) {
+    std::fprintf(stderr,
+                 "quindle-tool: %s already holds a script.txt; nothing written. Choose another folder, or add "
+                 "--force to replace the script and the sample's files there.\n",
+                 dir.c_str());
+    return 1;
+  }
   std::filesystem::create_directories(dir, error);
   std::ofstream script(dir / "script.txt", std::ios::binary);
   script << sample_script;

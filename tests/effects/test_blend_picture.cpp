@@ -2,6 +2,7 @@
 #include "effects/picture.h"
 #include "tools/pcx_writer.h"
 #include "base/byte_order.h"
+#include "base/limits.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -72,9 +73,16 @@ Bytes pattern_picture(int width, int height, std::uint32_t seed) {
   return pcx_encode(width, height, pattern_indices(std::size_t(width * height), seed), test_palette());
 }
 
-// Files of this program's tests, side by side in one directory made fresh at the first call.
+// Files of the running test, in a folder of its own made fresh at the test's first call (ctest
+// runs the tests side by side).
 std::string write_scratch(const std::string& name, const Bytes& bytes) {
-  static const std::filesystem::path dir = scratch_dir("pictures");
+  static std::string test;
+  static std::filesystem::path dir;
+  const std::string current = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  if (current != test) {
+    test = current;
+    dir = scratch_dir("pictures_" + test);
+  }
   write_file_bytes(dir / name, bytes);
   return (dir / name).string();
 }
@@ -177,32 +185,55 @@ TEST(DecodePicture, RunCutAtLineEndCountZeroWritesNothingSizeFromMaximaLineFromB
   }
 }
 
-// Sizes whose product overflows 32 bits are too large all the same. A grey palette holds no run
-// bytes, so the stream reads on through the marker and the palette as 772 literals and stops
-// there; the rest of the picture is black.
-TEST(DecodePicture, TooLargeLeavesDestinationUntouchedAndStreamEndingEarlyLeavesRestBlack) {
+// Sizes whose product overflows 32 bits are too large all the same. With one plane the stream
+// ends at the palette's marker: three literals and the rest of the picture black, reported cut.
+// Without the marker (an 8-bit picture cut anywhere before its end) the picture is cut too, even
+// when its stream is whole; what the bytes hold is decoded, the last 768 bytes as the palette.
+TEST(DecodePicture, TooLargeIsUntouchedAndStreamEndingEarlyOrNoPaletteMarkerIsCut) {
   Pixels out(64000, untouched);
   EXPECT_EQ(decode_picture(hand_picture(0, 0xFFFF, 0xFFFF, 0xFFFF, 255, {}), out), PICTURE_TOO_LARGE);
   EXPECT_EQ(out, Pixels(64000, untouched));
   Bytes grey;
   for (int v = 0; v < 256; ++v) grey.insert(grey.end(), 3, std::uint8_t(v / 2));
   ASSERT_EQ(decode_picture(hand_picture(0, 319, 199, 320, 1, {7, 7, 7}, grey), out), PICTURE_TRUNCATED);
-  EXPECT_EQ(out[0], 0x00030303u);
-  EXPECT_EQ(out[3], 0x00060606u);
-  EXPECT_EQ(out[771], 0x003F3F3Fu);
-  EXPECT_EQ(std::count(out.begin() + 772, out.end(), 0u), 64000 - 772);
+  EXPECT_EQ(out[2], 0x00030303u);
+  EXPECT_EQ(std::count(out.begin() + 3, out.end(), 0u), 64000 - 3);
+
+  Bytes unmarked = hand_picture(0, 3, 0, 4, 1, {1, 2, 3, 4});
+  unmarked[unmarked.size() - 769] = 11;
+  out.assign(4, untouched);
+  EXPECT_EQ(decode_picture(unmarked, out), PICTURE_TRUNCATED);
+  EXPECT_EQ(out, expected_pixels({1, 2, 3, 4}));
 }
 
-// Cut copies are exactly as long as the cut, so the sanitizer build sees any read past them.
-// 63 wide: the encoder pads its lines to 64 indices. A flip in bytes 0-3 is no picture, and
+// The photograph cut where a damaged download might end, 571 bytes short: its last 768 bytes are
+// pixel data, not a palette.
+TEST(DecodePicture, PhotographCutInsideItsPaletteIsCut) {
+  const Bytes photo = read_file_bytes(testdata_path("pcx") / "photo320x200_pil.pcx");
+  ASSERT_EQ(photo.size(), 74571u);
+  Pixels out(64000);
+  EXPECT_EQ(decode_picture(photo, out), PICTURE_OK);
+  EXPECT_EQ(decode_picture(Bytes(photo.begin(), photo.begin() + 74000), out), PICTURE_TRUNCATED);
+}
+
+// Cut copies are exactly as long as the cut, so the sanitizer build sees any read past them;
+// every cut from the header on is reported cut. 63 wide: the encoder pads its lines to 64 indices. A flip in bytes 0-3 is no picture, and
 // nothing is written.
 TEST(DecodePicture, CutAtEveryLengthAndFlippedBytesStayInBounds) {
   const Bytes pic = pattern_picture(63, 40, 7);
   for (std::size_t n = 0; n <= pic.size(); ++n) {
     Pixels out(63 * 40, untouched);
     const int rc = decode_picture(Bytes(pic.begin(), pic.begin() + std::ptrdiff_t(n)), out);
-    if (n < 128) { ASSERT_EQ(out, Pixels(63 * 40, untouched)) << n; }
-    const int code = n < 4 ? PICTURE_NOT_PICTURE : n < 128 ? PICTURE_SHORT_HEADER : n < pic.size() - 769 ? PICTURE_TRUNCATED : PICTURE_OK;
+    if (n < 128) {
+      ASSERT_EQ(out, Pixels(63 * 40, untouched)) << n;
+    }
+    int code = PICTURE_OK;
+    if (n < 4)
+      code = PICTURE_NOT_PICTURE;
+    else if (n < 128)
+      code = PICTURE_SHORT_HEADER;
+    else if (n < pic.size())
+      code = PICTURE_TRUNCATED;
     ASSERT_EQ(rc, code) << n;
   }
   std::mt19937 rng(5);
@@ -230,12 +261,39 @@ TEST(LoadPicture, LoadsOrRefusesWithCode) {
   EXPECT_EQ(loaded.height, 200);
   EXPECT_EQ(loaded.pixels, expected_pixels(pattern_indices(320 * 200, 3)));
   pic[0] = 11;
-  const struct { std::string path; int code; } refused[] = {{write_scratch("bad.pcx", pic), PICTURE_NOT_PICTURE},
+  const struct {
+    std::string path;
+    int code;
+  } refused[] = {
+      {write_scratch("bad.pcx", pic), PICTURE_NOT_PICTURE},
       {write_scratch("none.pcx", {}) + ".missing", PICTURE_READ_FAILED},
-      {write_scratch("huge.pcx", hand_picture(0, 0xFFFF, 0xFFFF, 2, 1, {})), PICTURE_TOO_LARGE}};
+      {write_scratch("huge.pcx", hand_picture(0, 0xFFFF, 0xFFFF, 2, 1, {})), PICTURE_TOO_LARGE},
+  };
   for (const auto& r : refused) {
-    EXPECT_TRUE(load_picture(r.path, &rc).pixels.empty()) << r.path;
+    EXPECT_EQ(load_picture(r.path, &rc).pixels.size(), 0u) << r.path;
     EXPECT_EQ(rc, r.code) << r.path;
+  }
+}
+
+// Each side up to max_picture_side loads (the tiny stream makes it a cut picture, black past its
+// four pixels); one more on either side is refused before anything is allocated.
+TEST(LoadPicture, SideLimitHoldsOnBothSides) {
+  const struct {
+    unsigned width, height;
+    int code;
+  } cases[] = {
+      {max_picture_side, 1, PICTURE_TRUNCATED},
+      {1, max_picture_side, PICTURE_TRUNCATED},
+      {max_picture_side + 1, 1, PICTURE_TOO_LARGE},
+      {1, max_picture_side + 1, PICTURE_TOO_LARGE},
+  };
+  for (const auto& c : cases) {
+    const std::string path = write_scratch("side.pcx", hand_picture(0, c.width - 1, c.height - 1, c.width, 1, {1, 2, 3, 4}));
+    int rc = -1;
+    const Picture picture = load_picture(path, &rc);
+    EXPECT_EQ(rc, c.code) << c.width << " x " << c.height;
+    const std::size_t pixels = c.code == PICTURE_TOO_LARGE ? 0 : std::size_t(c.width) * c.height;
+    EXPECT_EQ(picture.pixels.size(), pixels) << c.width << " x " << c.height;
   }
 }
 
@@ -250,6 +308,7 @@ TEST(Sequence, MissingTooLargeEmptyAndOverlongRecordsDrawNothing) {
   ASSERT_TRUE(seq);
   EXPECT_EQ(seq->frame_count, 9u);
   EXPECT_EQ(seq->records.size(), 3u);
+  EXPECT_TRUE(seq->walk_stopped_early);
   Pixels work(64000, untouched);
   for (auto [k, code] : {std::pair{1u, PICTURE_TOO_LARGE}, {2u, PICTURE_NOT_PICTURE}, {3u, PICTURE_NO_FRAME}, {8u, PICTURE_NO_FRAME}})
     EXPECT_EQ(decode_sequence_frame(*seq, k, work), code) << "frame " << k;
@@ -257,6 +316,55 @@ TEST(Sequence, MissingTooLargeEmptyAndOverlongRecordsDrawNothing) {
   EXPECT_EQ(decode_sequence_frame(*seq, 0, work), PICTURE_OK);
   EXPECT_EQ(work[15], colour(4));
   EXPECT_FALSE(open_sequence(write_scratch("x.seq", {}) + ".missing"));
+}
+
+// A trailer of 1 over three records: all three are indexed, so the disagreement can be reported;
+// the walk ended at the trailer, not early. An empty file and a lone trailer of 0 hold no frames.
+TEST(Sequence, TrailerUndercountingRecordsAndEmptyFiles) {
+  Bytes file = pcx_pack_sequence(std::vector{pattern_picture(8, 2, 0), pattern_picture(8, 2, 1), pattern_picture(8, 2, 2)});
+  store_le32(&file[file.size() - 4], 1);
+  auto seq = open_sequence(write_scratch("under.seq", file));
+  ASSERT_TRUE(seq);
+  EXPECT_EQ(seq->frame_count, 1u);
+  EXPECT_EQ(seq->records.size(), 3u);
+  EXPECT_FALSE(seq->walk_stopped_early);
+  const struct {
+    const char* name;
+    Bytes bytes;
+  } empty[] = {
+      {"empty.seq", {}},
+      {"zero.seq", {0, 0, 0, 0}},
+  };
+  for (const auto& e : empty) {
+    auto none = open_sequence(write_scratch(e.name, e.bytes));
+    ASSERT_TRUE(none) << e.name;
+    EXPECT_EQ(none->file_size, e.bytes.size()) << e.name;
+    EXPECT_EQ(none->frame_count, 0u) << e.name;
+    EXPECT_EQ(none->records.size(), 0u) << e.name;
+    EXPECT_FALSE(none->walk_stopped_early) << e.name;
+  }
+}
+
+// Records of length 0 up to max_sequence_frames are indexed, one more stops the walk early; a
+// record of max_sequence_record_bytes is indexed, one byte longer stops the walk.
+TEST(Sequence, FrameAndRecordLimitsHoldOnBothSides) {
+  for (std::uint32_t records : {max_sequence_frames, max_sequence_frames + 1}) {
+    Bytes file(4 * std::size_t(records) + 4, 0);
+    store_le32(&file[file.size() - 4], records);
+    auto seq = open_sequence(write_scratch("many.seq", file));
+    ASSERT_TRUE(seq) << records;
+    EXPECT_EQ(seq->records.size(), max_sequence_frames) << records;
+    EXPECT_EQ(seq->walk_stopped_early, records > max_sequence_frames) << records;
+  }
+  for (std::uint32_t length : {max_sequence_record_bytes, max_sequence_record_bytes + 1}) {
+    Bytes file(4 + std::size_t(length) + 4, 0);
+    store_le32(&file[0], length);
+    store_le32(&file[file.size() - 4], 1);
+    auto seq = open_sequence(write_scratch("long.seq", file));
+    ASSERT_TRUE(seq) << length;
+    EXPECT_EQ(seq->records.size(), length <= max_sequence_record_bytes ? 1u : 0u) << length;
+    EXPECT_EQ(seq->walk_stopped_early, length > max_sequence_record_bytes) << length;
+  }
 }
 
 // Three records and a trailer of 3, cut at every length: a record is listed only when whole,
