@@ -35,9 +35,16 @@ struct NativeBytes {
   }
   NativeBytes& ints(std::initializer_list<std::int32_t> values) { return put(values); }
   NativeBytes& floats(std::initializer_list<float> values) { return put(values); }
-  NativeBytes& str(std::string_view s) { return bytes.insert(bytes.end(), s.begin(), s.end()), put<char>({0}); }
+  NativeBytes& str(std::string_view s) {
+    bytes.insert(bytes.end(), s.begin(), s.end());
+    return put<char>({0});
+  }
   NativeBytes& header(std::int32_t version) { return put<char>({'Q', 'Z', 0, 0}).ints({version, 1}); }
-  NativeBytes& begin(std::uint16_t id) { return put({id}).ints({0}), chunk_start = bytes.size(), *this; }
+  NativeBytes& begin(std::uint16_t id) {
+    put({id}).ints({0});
+    chunk_start = bytes.size();
+    return *this;
+  }
   NativeBytes& end() {
     const std::uint32_t length = std::uint32_t(bytes.size() - chunk_start);
     std::memcpy(bytes.data() + chunk_start - 4, &length, 4);
@@ -143,7 +150,11 @@ void evaluate_at(Scene& scene, float frame) {
   Camera* camera = nullptr;
   for (SceneNode* n = scene.first_object; n != nullptr && camera == nullptr; n = n->next)
     if (n->kind == NODE_CAMERA) camera = static_cast<Camera*>(n->object.get());
-  if (camera != nullptr) camera->screen_width = 320, camera->screen_height = 200, camera->aspect = 0.75f;
+  if (camera != nullptr) {
+    camera->screen_width = 320;
+    camera->screen_height = 200;
+    camera->aspect = 0.75f;
+  }
   camera_set_active(camera);
   scene_set_frame(frame);
   scene_update();
@@ -163,7 +174,8 @@ void expect_round_trip(const std::filesystem::path& original, LibraryFlags flags
   for (std::size_t i = 0; i <= frames.size(); ++i) {
     std::string when = original.filename().string() + " after loading";
     if (i > 0) {
-      evaluate_at(*a, frames[i - 1]), evaluate_at(*b, frames[i - 1]);
+      evaluate_at(*a, frames[i - 1]);
+      evaluate_at(*b, frames[i - 1]);
       when = original.filename().string() + " at frame " + std::to_string(frames[i - 1]);
     }
     const SceneNode *x = a->first_object, *y = b->first_object;
@@ -171,7 +183,8 @@ void expect_round_trip(const std::filesystem::path& original, LibraryFlags flags
       ASSERT_EQ(x->kind, y->kind) << when;
       ASSERT_TRUE(object_bits(*x) == object_bits(*y)) << when << ": \"" << x->object->name << "\" differs";
     }
-    ASSERT_TRUE(x == nullptr && y == nullptr) << when << ": object lists differ in length";
+    ASSERT_EQ(x, nullptr) << when << ": object lists differ in length";
+    ASSERT_EQ(y, nullptr) << when << ": object lists differ in length";
   }
   lib_init(0);
 }
@@ -205,10 +218,14 @@ TEST(ReadNative, DummyMeshAndUnknownChunks) {
   b.header(1).begin(NATIVE_MESH).str("G").ints({1025, -1, 3, 2, MESH_DUMMY}).floats({1, 2, 3}).end();
   b.begin(0x999).ints({-1}).end().camera(0).begin(NATIVE_FRAMES).floats({0, 10}).end().camera(1);
   const Read r = read(b.bytes);
-  ASSERT_TRUE(r.scene_code == SCENE_OK && r.motion_code == SCENE_OK);
+  ASSERT_EQ(r.scene_code, SCENE_OK);
+  ASSERT_EQ(r.motion_code, SCENE_OK);
   const auto* mesh = static_cast<const Mesh*>(r.scene->first_object->object.get());
-  EXPECT_TRUE(mesh->vertices.empty() && mesh->faces.empty() && mesh->pivot.z == 3);
-  EXPECT_TRUE(r.scene->last_object->object->id == 1 && r.scene->end_frame == 10);
+  EXPECT_TRUE(mesh->vertices.empty());
+  EXPECT_TRUE(mesh->faces.empty());
+  EXPECT_EQ(mesh->pivot.z, 3);
+  EXPECT_EQ(r.scene->last_object->object->id, 1);
+  EXPECT_EQ(r.scene->end_frame, 10);
 }
 
 TEST(ReadNative, CountZeroLeavesTheSlotEmptyAndFrame1275IsAppendedAt12) {
@@ -217,7 +234,8 @@ TEST(ReadNative, CountZeroLeavesTheSlotEmptyAndFrame1275IsAppendedAt12) {
   }));
   ASSERT_EQ(r.motion_code, SCENE_OK);
   const Track* t = r.slot(SLOT_POSITION);
-  EXPECT_TRUE(t->first->next->frame == 12 && t->length == 12);
+  EXPECT_EQ(t->first->next->frame, 12);
+  EXPECT_EQ(t->length, 12);
   EXPECT_EQ(t->first->out_tangent[0], 3);  // prepared: the two-key rule
   for (int slot = 1; slot < 5; ++slot) EXPECT_EQ(r.slot(slot), nullptr) << slot;
 }
@@ -236,7 +254,9 @@ TEST(ReadNative, Version1RotationsAreRebuiltFromTheAngleTotals) {
   for (float angle : {0.0f, 0.0f, 7.0f}) {
     Quaternion q;
     quat_from_angle_axis(angle, 0, 1, 0, q);
-    EXPECT_TRUE(k->orientation.w == q.w && k->orientation.y == q.y && k->in_control.w != 0) << angle;
+    EXPECT_EQ(k->orientation.w, q.w) << angle;
+    EXPECT_EQ(k->orientation.y, q.y) << angle;
+    EXPECT_NE(k->in_control.w, 0) << angle;
     k = k->next;
   }
 }
@@ -284,8 +304,8 @@ TEST(ReadNative, DamageAndMissingReferencesGiveTheirCodes) {
   }
   for (const Case& c : cases) {
     const Read r = read(c.bytes);
-    EXPECT_TRUE(r.scene_code == c.scene && r.motion_code == c.motion)
-        << c.what << ": " << r.scene_code << ", " << r.motion_code;
+    EXPECT_EQ(r.scene_code, c.scene) << c.what << ": " << r.scene_code << ", " << r.motion_code;
+    EXPECT_EQ(r.motion_code, c.motion) << c.what << ": " << r.scene_code << ", " << r.motion_code;
     if (c.scene == 0 && c.what.starts_with("material")) {
       EXPECT_EQ(static_cast<const Mesh*>(r.scene->last_object->object.get())->faces[0].material, nullptr) << c.what;
     }
@@ -372,7 +392,8 @@ TEST(WriteNative, OneCameraSceneIsAHeaderAndOneChunkOfItsDataSize) {
   EXPECT_EQ(out, in);
   ASSERT_EQ(out.size(), 12u + 6u + 48u);
   EXPECT_EQ(std::memcmp(out.data(), "QZ\0\0\2\0\0\0\1\0\0\0\0\3\x30\0\0\0", 18), 0);
-  EXPECT_TRUE(v1[4] == 1 && std::equal(v1.begin() + 8, v1.end(), out.begin() + 8));
+  EXPECT_EQ(v1[4], 1);
+  EXPECT_TRUE(std::equal(v1.begin() + 8, v1.end(), out.begin() + 8));
 }
 
 TEST(WriteNative, RefusesWhatCouldNotBeReadBack) {
