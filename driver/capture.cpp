@@ -4,8 +4,10 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
+#include <vector>
 
 #include "driver/show.h"
 #include "platform/headless.h"
@@ -27,6 +29,17 @@ struct CaptureRun {
   std::FILE* timeline = nullptr;
   bool progress = false;
   bool write_failed = false;
+  std::vector<std::uint32_t> pixels;  // the shown picture as 32-bit pixels, row after row
+
+  // Copies the console's picture (display format, rows `pitch` bytes apart) into pixels.
+  void copy_pixels(const Surface& picture) {
+    const std::size_t row = std::size_t(picture.width);
+    pixels.resize(row * std::size_t(picture.height));
+    for (int y = 0; y < picture.height; ++y)
+      std::memcpy(&pixels[std::size_t(y) * row], picture.pixels.data() + std::size_t(y) * std::size_t(picture.pitch),
+                  row * sizeof(std::uint32_t));
+  }
+
   std::int64_t step = 0;  // the frame's place on the 1/fps grid of a run from the song's start
 
   // A jump (a start part-way, a loop's wrap) lands on grid frame `to`: the clock goes there.
@@ -40,10 +53,8 @@ struct CaptureRun {
     const Surface& picture = toolkit.console()->picture();
     char name[32];
     std::snprintf(name, sizeof name, "frame_%06lld.png", static_cast<long long>(report.frame));
-    const auto* pixels = reinterpret_cast<const std::uint32_t*>(picture.pixels.data());
-    if (!write_png((dir / name).string(), {pixels, std::size_t(picture.width) * std::size_t(picture.height)},
-                   picture.width, picture.height))
-      write_failed = true;
+    copy_pixels(picture);
+    if (!write_png((dir / name).string(), pixels, picture.width, picture.height)) write_failed = true;
 
     std::fprintf(timeline, "%lld\t%.6f\t%d\t%d\t", static_cast<long long>(report.frame), report.show_s,
                  report.position.order, report.position.row);
@@ -100,6 +111,7 @@ int run_capture(const CaptureOptions& options) {
   show_options.jumped_to = [&run](std::int64_t step) { run.jumped_to(step); };
 
   const int code = run_show(platform, show_options);
+  if (std::fclose(timeline.release()) != 0) run.write_failed = true;
   const bool sound_written = sound->finish_wav();
   if (run.progress) std::fputc('\n', stderr);
   if (run.write_failed || !sound_written) {

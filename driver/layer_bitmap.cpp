@@ -3,6 +3,7 @@
 // in work_buffer and touches the frame only in its last step.
 #include <cstdio>
 
+#include "base/saturate.h"
 #include "driver/layers.h"
 #include "effects/blend.h"
 #include "effects/picture.h"
@@ -22,7 +23,7 @@ int fade_speed(const std::string& fade) {
 // 255 (start_mark -2), for the rest of the show.
 void advance_fade(Layer& layer, double show_s) {
   const double level = show_s * fade_speed(layer.param3);
-  const std::int32_t whole = truncate_to_int32(level);
+  const std::int32_t whole = saturate_to_int32(level);
   if (layer.start_mark == -1) layer.start_mark = whole;
   if (layer.start_mark != -2 && level != 0)
     layer.local_time = std::int32_t(std::uint32_t(whole) - std::uint32_t(layer.start_mark));

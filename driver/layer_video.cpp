@@ -1,9 +1,11 @@
 // layer_video.cpp: the avivideo layer. Frames of the layer's video stream, chosen by the
 // process clock and the stream's rate, turned upright into a surface in the frame's own pixel
-// format and copied, centred and converted, onto the display surface.
+// format, converted to the display format and copied, centred and clipped, into the frame.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "driver/layers.h"
 
 namespace {
@@ -12,14 +14,12 @@ constexpr std::size_t bitmap_header_size = 40;
 constexpr int centre_x = frame_width / 2;
 constexpr int centre_y = frame_height / 2;
 
-// The working surface that frames are turned upright in. It is kept from frame to frame and
-// made anew only when a frame of another size or format arrives; one serves every video layer,
-// since layers draw one after another.
+// The working surfaces: frames are turned upright in the first and converted to the display
+// format in the second. They are kept from frame to frame and made anew only when a frame of
+// another size or format arrives; one pair serves every video layer, since layers draw one
+// after another.
 Surface upright_frame;
-
-std::uint32_t read_u32le(const std::uint8_t* p) {
-  return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
-}
+Surface display_frame;
 
 // The frame to show at this clock reading; moves start_mark on when the stream has run out.
 std::uint32_t frame_index(Layer& layer, std::int64_t clock_ms) {
@@ -39,9 +39,9 @@ std::uint32_t frame_index(Layer& layer, std::int64_t clock_ms) {
 // theirs in the display format, top byte cleared; 8-bit rows are looked up in the palette.
 // False for any other depth.
 bool turn_upright(const std::uint8_t* bitmap) {
-  const std::int32_t w = std::int32_t(read_u32le(bitmap + 4));
-  const std::int32_t stored_h = std::int32_t(read_u32le(bitmap + 8));
-  const int bits = bitmap[14] | bitmap[15] << 8;
+  const std::int32_t w = std::int32_t(load_le32(bitmap + 4));
+  const std::int32_t stored_h = std::int32_t(load_le32(bitmap + 8));
+  const int bits = load_le16(bitmap + 14);
   // A negative height marks rows stored top row first.
   const bool bottom_up = stored_h > 0;
   const std::int64_t h = bottom_up ? stored_h : -std::int64_t(stored_h);
@@ -56,7 +56,7 @@ bool turn_upright(const std::uint8_t* bitmap) {
     upright_frame = surface_create(w, int(h), format);
 
   const std::uint8_t* palette = bitmap + bitmap_header_size;
-  const std::uint32_t used = read_u32le(bitmap + 32);
+  const std::uint32_t used = load_le32(bitmap + 32);
   const std::uint32_t colours = bits == 8 ? (used && used < 256 ? used : 256) : 0;
   const std::uint8_t* rows = palette + 4 * std::size_t(colours);
   const std::size_t stride = (std::size_t(w) * std::size_t(bits) + 31) / 32 * 4;
@@ -69,7 +69,10 @@ bool turn_upright(const std::uint8_t* bitmap) {
       continue;
     }
     if (bits == 32) {  // the display's top byte stays 0
-      for (std::int32_t x = 0; x < w; ++x, src += 4, dst += 4) std::memcpy(dst, src, 3), dst[3] = 0;
+      for (std::int32_t x = 0; x < w; ++x, src += 4, dst += 4) {
+        std::memcpy(dst, src, 3);
+        dst[3] = 0;
+      }
       continue;
     }
     // Entries are blue, green, red, unused; an index past the palette shows black.
@@ -80,6 +83,22 @@ bool turn_upright(const std::uint8_t* bitmap) {
   }
   surface_unlock(upright_frame);
   return true;
+}
+
+// Puts the upright frame into the frame, its centre on the frame's centre, clipped to the
+// frame: the visible part is converted to the display format in display_frame, whose rows are
+// then copied as bytes, so no surface is ever read as 32-bit words.
+void copy_centred(std::span<std::uint32_t> frame) {
+  const int left = centre_x - (upright_frame.width >> 1), top = centre_y - (upright_frame.height >> 1);
+  const int x0 = std::max(left, 0), x1 = std::min(left + upright_frame.width, frame_width);
+  const int y0 = std::max(top, 0), y1 = std::min(top + upright_frame.height, frame_height);
+  if (x0 >= x1 || y0 >= y1) return;
+  const int w = x1 - x0, h = y1 - y0;
+  if (display_frame.width != w || display_frame.height != h) display_frame = surface_create(w, h, display_pixel_format);
+  surface_copy_area(upright_frame, display_frame, {x0 - left, y0 - top, x1 - left, y1 - top}, {0, 0, w, h});
+  for (int y = 0; y < h; ++y)
+    std::memcpy(&frame[std::size_t(y0 + y) * frame_width + std::size_t(x0)],
+                display_frame.pixels.data() + std::size_t(y) * std::size_t(display_frame.pitch), std::size_t(w) * 4);
 }
 
 }  // namespace
@@ -100,18 +119,14 @@ bool load_video_layer(Layer& layer, VideoLibrary& video) {
 
 // The decoder finds any frame from its key frame on, so only the layer's position moves.
 void advance_video_layer(Layer& layer, const FrameContext& context) {
-  if (!layer.video_decoder || !context.display || !context.process_clock) return;
+  if (!layer.video_decoder || !context.process_clock) return;
   frame_index(layer, process_clock_ms(*context.process_clock));
 }
 
 void draw_video_layer(Layer& layer, const FrameContext& context) {
-  if (!layer.video_decoder || !context.display || !context.process_clock) return;
+  if (!layer.video_decoder || !context.process_clock) return;
   const std::uint32_t index = frame_index(layer, process_clock_ms(*context.process_clock));
   const std::uint8_t* bitmap = layer.video_decoder->get_frame(index);
   if (!bitmap || !turn_upright(bitmap)) return;
-
-  const int w = upright_frame.width, h = upright_frame.height;
-  const Area source{0, 0, w, h};
-  const Area centred{centre_x - (w >> 1), centre_y - (h >> 1), centre_x + w - (w >> 1), centre_y + h - (h >> 1)};
-  surface_copy_area(upright_frame, *context.display, source, centred);
+  copy_centred(context.frame);
 }

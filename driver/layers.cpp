@@ -1,21 +1,12 @@
 // layers.cpp: dispatch by layer type, and the local-time rule shared by the timed layers.
 #include "driver/layers.h"
 
-#include <cmath>
-#include <limits>
-
+#include "base/saturate.h"
 #include "scene/scene.h"
-
-std::int32_t truncate_to_int32(double value) {
-  if (std::isnan(value)) return 0;
-  if (value >= 2147483647.0) return std::numeric_limits<std::int32_t>::max();
-  if (value <= -2147483648.0) return std::numeric_limits<std::int32_t>::min();
-  return std::int32_t(value);
-}
 
 std::int32_t layer_local_time(Layer& layer, double show_s) {
   const double v = double(decimal_param(layer.param3)) * show_s;
-  const std::int32_t whole = truncate_to_int32(v);
+  const std::int32_t whole = saturate_to_int32(v);
   if (layer.start_mark == -1) layer.start_mark = whole;
   // Wraps like the 32-bit subtraction it is, rather than overflowing.
   layer.local_time = std::int32_t(std::uint32_t(whole) - std::uint32_t(layer.start_mark));

@@ -1,6 +1,8 @@
 // layers.h: what each layer type loads at start-up and draws per frame. The frame loop
 // calls draw_layer for every open layer; each type lives in its own layer_*.cpp. Layers
-// draw into the locked frame in place, or through work_buffer, and allocate nothing.
+// draw into the frame in place, or through work_buffer. Drawing allocates nothing, with one
+// exception: the video layer makes its working surfaces anew when a frame of a new size or
+// pixel format arrives, and its decoder may allocate while it decodes.
 #pragma once
 
 #include <cstdint>
@@ -12,12 +14,10 @@
 #include "platform/pixels.h"
 #include "platform/video.h"
 
-
 // Everything a layer may draw with in one frame.
 struct FrameContext {
-  std::span<std::uint32_t> frame;  // the locked display surface, 64000 pixels, row after row
+  std::span<std::uint32_t> frame;  // the frame being drawn, 64000 pixels, row after row
   std::span<std::uint32_t> work;   // work_buffer, same layout
-  Surface* display = nullptr;      // the display surface itself, for area copies onto it
   const Timer* show_timer = nullptr;
   Clock* process_clock = nullptr;
 };
@@ -39,9 +39,6 @@ void reset_layer(Layer& layer);
 // Local time of 3d_mesh, ipol_mesh and radialblur layers: param3 units per second of
 // show time, counted from the layer's first drawn frame and running on after that.
 std::int32_t layer_local_time(Layer& layer, double show_s);
-
-// Truncation toward zero into 32 bits, clamped where the value does not fit (and 0 for NaN).
-std::int32_t truncate_to_int32(double value);
 
 bool load_mesh3d_layer(Layer& layer);
 bool load_bitmap_layer(Layer& layer);

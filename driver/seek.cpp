@@ -135,7 +135,6 @@ int seek_show(Show& show, const SongPosition& target, int fps, std::int64_t* ste
   timer.running = true;
   FrameContext context;
   context.work = show.work_buffer;
-  context.display = &show.surface;
   context.show_timer = &timer;
   context.process_clock = &grid;
 

@@ -47,7 +47,9 @@ int run_show(Platform& platform, const ShowOptions& options) {
   platform.video->init();
 
   Show show;
-  std::optional<Script> script = load_script(options.script_path);
+  std::optional<Script> script = load_script(data_file_path(show.files, options.script_path));
+  if (script) resolve_script_files(*script, show.files);
+  data_files_report(show.files, stderr, "quindle: ");
   if (!script) {
     platform.window->message_box("script loading failed", "error");
     return exit_startup_failed;
@@ -67,6 +69,7 @@ int run_show(Platform& platform, const ShowOptions& options) {
     return exit_bad_position;
   }
   set_screen_size(frame_width, frame_height);
+  show.frame_buffer.assign(frame_pixels, 0);
   show.work_buffer.assign(frame_pixels, 0);
   show.drawn.reserve(layer_total(show.script));
   open_display(show, *platform.window, *platform.toolkit, choice.fullscreen);
@@ -107,6 +110,7 @@ int run_show(Platform& platform, const ShowOptions& options) {
   timer_stop(show.show_timer);
   show.surface = Surface();
   show.console.reset();
+  show.frame_buffer = {};
   show.work_buffer = {};
   return exit_show_ended;
 }

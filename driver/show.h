@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/data_files.h"
 #include "driver/music.h"
 #include "driver/script.h"
 #include "platform/clock.h"
@@ -81,10 +82,12 @@ class ShowClock final : public Clock {
 };
 
 struct Show {
+  DataFiles files;  // the names the script gave, as found on the disk
   Script script;
   Music music;
   ShowClock clock;
   double origin_s = 0;  // the show clock's reading when the show began
+  std::vector<std::uint32_t> frame_buffer;  // the frame the layers draw, copied to `surface` when done
   std::vector<std::uint32_t> work_buffer;
   PixelFormat format;
   std::unique_ptr<Console> console;

@@ -1,5 +1,8 @@
 // timeline.cpp: the frame loop. The song position decides which layers draw; each layer's
 // own clock decides what it draws. There is no frame pacing: motion follows the clocks.
+#include <algorithm>
+#include <cstring>
+
 #include "driver/layers.h"
 #include "driver/seek.h"
 #include "driver/show.h"
@@ -41,15 +44,14 @@ TimelineEnd run_timeline(Show& show, Platform& platform, const ShowOptions& opti
       if (jump_show(show, platform, options, SongPosition{options.loop->first, 0}, &position) != SEEK_OK)
         return TimelineEnd::escape;
 
-    surface_clear(show.surface);
-    auto* pixels = reinterpret_cast<std::uint32_t*>(surface_lock(show.surface));
+    std::fill(show.frame_buffer.begin(), show.frame_buffer.end(), 0u);
     FrameContext context;
-    context.frame = std::span<std::uint32_t>(pixels, frame_pixels);
+    context.frame = show.frame_buffer;
     context.work = show.work_buffer;
-    context.display = &show.surface;
     context.show_timer = &show.show_timer;
     context.process_clock = &show.clock;
     draw_frame(show, position, context);
+    std::memcpy(surface_lock(show.surface), show.frame_buffer.data(), show.frame_buffer.size() * sizeof(std::uint32_t));
     surface_unlock(show.surface);
     show.console->copy_from(show.surface);
     show.console->update();

@@ -42,7 +42,8 @@ int cmd_pcx_decode(const ToolArgs& args) {
   }
   std::printf("%d x %d\n", picture.width, picture.height);
   if (result != PICTURE_OK) {
-    std::fprintf(stderr, "quindle-tool: %s: %s; %s holds what was decoded\n", argv[0], picture_result_text(result), argv[1]);
+    std::fprintf(stderr, "quindle-tool: %s: %s; %s holds what was decoded\n", in,
+                 picture_result_text(result), out_path);
     return 1;
   }
   return 0;

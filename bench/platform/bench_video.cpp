@@ -36,7 +36,7 @@ std::filesystem::path video_path(const std::string& name) {
 struct VideoLayerBench {
   std::unique_ptr<VideoLibrary> library = make_video_library();
   VirtualClock clock;
-  Surface display = surface_create(frame_width, frame_height, display_pixel_format);
+  std::vector<std::uint32_t> frame = std::vector<std::uint32_t>(frame_pixels, 0);
   Layer layer;
   FrameContext context;
 
@@ -44,15 +44,13 @@ struct VideoLayerBench {
     library->init();
     layer.type = LAYER_AVIVIDEO;
     layer.param1 = path.string();
-    context.display = &display;
+    context.frame = frame;
     context.process_clock = &clock;
     return !path.empty() && load_video_layer(layer, *library);
   }
   void draw_at(std::int64_t ms) {
     clock.set((double(ms) + 0.5) / 1000.0);
-    surface_lock(display);
     draw_video_layer(layer, context);
-    surface_unlock(display);
   }
   std::int64_t frame_ms() const { return 1000 * std::int64_t(layer.video_info.dwScale) / layer.video_info.dwRate; }
 };

@@ -28,7 +28,10 @@ class FakeWindow final : public WindowSystem {
  public:
   explicit FakeWindow(CallLog& log) : log_(log) {}
   SetupChoice answer{true, true};
-  SetupChoice run_setup_dialog() override { return log_.add("dialog"), answer; }
+  SetupChoice run_setup_dialog() override {
+    log_.add("dialog");
+    return answer;
+  }
   void message_box(std::string_view text, std::string_view caption) override {
     log_.add("message_box " + std::string(text) + " | " + std::string(caption));
   }
@@ -48,7 +51,10 @@ class FakeConsole final : public Console {
   FakeConsole(CallLog& log, std::deque<std::vector<int>>& keys, int& frames)
       : log_(log), keys_per_frame_(keys), frames_(frames) {}
   ~FakeConsole() override { log_.add("console_destroyed"); }
-  bool set_option(std::string_view option) override { return log_.add("option " + std::string(option)), true; }
+  bool set_option(std::string_view option) override {
+    log_.add("option " + std::string(option));
+    return true;
+  }
   bool open(std::string_view title, int w, int h, const PixelFormat& f) override {
     log_.add("open " + std::string(title) + " " + std::to_string(w) + "x" + std::to_string(h) + " " +
              std::to_string(f.bits));
@@ -116,13 +122,19 @@ class FakeSound final : public SoundLibrary {
     log_.add("load_song " + std::string(name));
     return load_ok ? reinterpret_cast<::Song*>(&song_token_) : nullptr;
   }
-  bool play_song(::Song*) override { return log_.add("play_song"), true; }
+  bool play_song(::Song*) override {
+    log_.add("play_song");
+    return true;
+  }
   int get_order(::Song*) override {
     current_ = positions[std::min(std::size_t(order_reads++), positions.size() - 1)];
     return current_.first;
   }
   int get_row(::Song*) override { return current_.second; }
-  bool free_song(::Song*) override { return log_.add("free_song"), true; }
+  bool free_song(::Song*) override {
+    log_.add("free_song");
+    return true;
+  }
   void close() override { log_.add("sound_close"); }
   int get_pattern_rows(::Song*, int order) override { return order < 256 ? 64 : 0; }
   bool rewind_song(::Song*) override { return log_.add("rewind_song"), true; }

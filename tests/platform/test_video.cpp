@@ -213,7 +213,7 @@ constexpr std::uint32_t earlier_layers = 0x123456;  // what the frame held befor
 struct VideoLayerRun {
   std::unique_ptr<VideoLibrary> library = make_video_library();
   VirtualClock clock;
-  Surface display = surface_create(frame_width, frame_height, display_pixel_format);
+  std::vector<std::uint32_t> frame = std::vector<std::uint32_t>(frame_pixels, 0);
   Layer layer;
   explicit VideoLayerRun(const std::filesystem::path& path) {
     layer.type = LAYER_AVIVIDEO;
@@ -224,20 +224,13 @@ struct VideoLayerRun {
   // Draws at a process clock of `ms`.
   void draw_at(std::int64_t ms) {
     clock.set((double(ms) + 0.5) / 1000.0);
-    auto* pixels = reinterpret_cast<std::uint32_t*>(surface_lock(display));
-    std::fill(pixels, pixels + frame_pixels, earlier_layers);
+    std::fill(frame.begin(), frame.end(), earlier_layers);
     FrameContext context;
-    context.frame = {pixels, std::size_t(frame_pixels)};
-    context.display = &display;
+    context.frame = frame;
     context.process_clock = &clock;
     draw_video_layer(layer, context);
-    surface_unlock(display);
   }
-  std::uint32_t at(int x, int y) const {
-    std::uint32_t v;
-    std::memcpy(&v, display.pixels.data() + std::size_t(y) * display.pitch + std::size_t(x) * 4, 4);
-    return v;
-  }
+  std::uint32_t at(int x, int y) const { return frame[std::size_t(y) * frame_width + std::size_t(x)]; }
   // The number in the bar of a frame w pixels wide drawn centred at the clock reading `ms`.
   int frame_shown_at(std::int64_t ms, int w, int h) {
     draw_at(ms);

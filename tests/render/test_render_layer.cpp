@@ -55,7 +55,7 @@ struct LayerRun {
   const Frame& draw(double show_s) {
     clock.set(show_s);
     std::fill(frame.begin(), frame.end(), 0);
-    draw_mesh3d_layer(layer, FrameContext{frame, work, nullptr, &timer, &clock});
+    draw_mesh3d_layer(layer, FrameContext{frame, work, &timer, &clock});
     return frame;
   }
 };
