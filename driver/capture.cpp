@@ -56,10 +56,7 @@ struct CaptureRun {
     copy_pixels(picture);
     if (!write_png((dir / name).string(), pixels, picture.width, picture.height)) write_failed = true;
 
-    std::fprintf(timeline, "%lld\t%.6f\t%d\t%d\t", static_cast<long long>(report.frame), report.show_s,
-                 report.position.order, report.position.row);
-    for (std::size_t i = 0; i < report.drawn.size(); ++i)
-      std::fprintf(timeline, "%s%d.%d", i ? " " : "", report.drawn[i].block, report.drawn[i].layer);
+    write_timeline_columns(timeline, report);
     std::fputc('\n', timeline);
 
     if (progress)
@@ -75,6 +72,13 @@ struct CaptureRun {
 };
 
 }  // namespace
+
+void write_timeline_columns(std::FILE* file, const FrameReport& report) {
+  std::fprintf(file, "%lld\t%.6f\t%d\t%d\t", static_cast<long long>(report.frame), report.show_s,
+               report.position.order, report.position.row);
+  for (std::size_t i = 0; i < report.drawn.size(); ++i)
+    std::fprintf(file, "%s%d.%d", i ? " " : "", report.drawn[i].block, report.drawn[i].layer);
+}
 
 int run_capture(const CaptureOptions& options) {
   std::error_code error;

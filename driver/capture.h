@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -23,6 +24,10 @@ struct CaptureOptions {
 // Without --frames a capture stops after this much show time, so a show that never
 // reaches its quit order still ends.
 constexpr int default_capture_seconds = 300;
+
+// A timeline line's columns, without its end: frame, show seconds, order, row, and the drawn
+// layers as block.layer separated by blanks (tabs between columns).
+void write_timeline_columns(std::FILE* file, const FrameReport& report);
 
 // Runs the show in capture mode; returns the show's exit code (1 at the quit order, 0 when
 // the frame limit ended it or start-up failed), or 2 when the output cannot be written.

@@ -2,6 +2,7 @@
 // sound) or capture mode (frames and sound to files on a virtual clock).
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +35,12 @@ const char usage[] =
     "                      looking exactly as if the show had played from the start\n"
     "  --loop A..B         after the end of order B go back to order A (hexadecimal, A not after B);\n"
     "                      without --start the show begins at A\n"
+    "  --edit              live only, in a window unless --fullscreen: reload script.txt and its files\n"
+    "                      when they are saved, at the same song position; keys: Space pause,\n"
+    "                      Left/Right order, Up/Down row, PgUp/PgDn 16 rows, Home start, L loop this\n"
+    "                      order, R reload, Tab overlay, Escape end\n"
+    "  --timeline FILE     live only: write a line per frame shown (a capture's timeline.tsv line\n"
+    "                      and the seconds since the show started when it was shown)\n"
     "  --help              show this help\n"
     "  --version           show the version\n"
     "\n"
@@ -53,7 +60,23 @@ int usage_error(const char* message, const char* arg) {
   return 2;
 }
 
-int run_live(const ShowOptions& options) {
+// One line per frame shown: the capture's columns, then the wall-clock time of the frame.
+void write_live_timeline_line(std::FILE* file, const FrameReport& report) {
+  write_timeline_columns(file, report);
+  std::fprintf(file, "\t%.6f\n", report.wall_s);
+  std::fflush(file);  // read while the show runs
+}
+
+int run_live(ShowOptions options, const std::string& timeline_path) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> timeline(nullptr, std::fclose);
+  if (!timeline_path.empty()) {
+    timeline.reset(std::fopen(timeline_path.c_str(), "w"));
+    if (!timeline) {
+      std::fprintf(stderr, "quindle: cannot write the timeline %s: %s\n", timeline_path.c_str(), std::strerror(errno));
+      return 2;
+    }
+    options.after_frame = [file = timeline.get()](const FrameReport& report) { write_live_timeline_line(file, report); };
+  }
   std::unique_ptr<WindowSystem> window = make_live_window_system();
   std::unique_ptr<PixelToolkit> toolkit = window ? make_live_toolkit() : nullptr;
   if (!window || !toolkit) {
@@ -74,6 +97,7 @@ int main(int argc, char** argv) {
   CaptureOptions capture;
   bool capturing = false;
   std::string directory;
+  std::string timeline_path;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
@@ -113,6 +137,12 @@ int main(int argc, char** argv) {
       if (!orders || !parse_order_range(orders, &range))
         return usage_error("--loop needs two orders A..B in hexadecimal with A not after B, for example 3..7", "");
       show_options.loop = range;
+    } else if (!std::strcmp(arg, "--edit")) {
+      show_options.edit = true;
+    } else if (!std::strcmp(arg, "--timeline")) {
+      const char* file = value();
+      if (!file) return usage_error("--timeline needs a file name", "");
+      timeline_path = file;
     } else if (!std::strcmp(arg, "--frames")) {
       const char* n = value();
       if (!n || !parse_count(n, 1, &count)) return usage_error("--frames needs a positive number", "");
@@ -122,6 +152,17 @@ int main(int argc, char** argv) {
     }
   }
 
+  if (capturing && show_options.edit)
+    return usage_error("--edit is for live mode; leave out --capture, or --edit", "");
+  if (capturing && !timeline_path.empty())
+    return usage_error("--timeline is for live mode; a capture writes its own timeline.tsv", "");
+  // An author's run opens a window unless told otherwise.
+  if (show_options.edit && !show_options.answer) show_options.answer = SetupChoice{true, false};
+  if (!timeline_path.empty()) {
+    // Named relative to where quindle was started, like the capture directory.
+    std::error_code error;
+    timeline_path = std::filesystem::absolute(timeline_path, error).string();
+  }
   if (capturing) {
     // The capture directory is named relative to where quindle was started, not to -C.
     std::error_code error;
@@ -133,5 +174,5 @@ int main(int argc, char** argv) {
   }
   capture.start = show_options.start;
   capture.loop = show_options.loop;
-  return capturing ? run_capture(capture) : run_live(show_options);
+  return capturing ? run_capture(capture) : run_live(show_options, timeline_path);
 }

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "driver/author.h"
 #include "driver/layers.h"
 #include "driver/seek.h"
 #include "render/screen.h"
@@ -32,13 +33,13 @@ void open_display(Show& show, WindowSystem& window, PixelToolkit& toolkit, bool 
   show.console->place_window(screen_w / 2 - 320, screen_h / 2 - 240, 640, 480);
 }
 
+}  // namespace
+
 std::size_t layer_total(const Script& script) {
   std::size_t total = 0;
   for (const PatternBlock& block : script.blocks) total += block.layers.size();
   return total;
 }
-
-}  // namespace
 
 int run_show(Platform& platform, const ShowOptions& options) {
   const SetupChoice choice = options.answer ? *options.answer : platform.window->run_setup_dialog();
@@ -75,6 +76,7 @@ int run_show(Platform& platform, const ShowOptions& options) {
   open_display(show, *platform.window, *platform.toolkit, choice.fullscreen);
   show.clock.base = platform.clock;
   show.origin_s = platform.clock->now_s();
+  show.loop = options.loop;
   if (options.start || options.loop) {
     // With a loop and no start, the show starts where the loop does.
     const SongPosition start = options.start ? *options.start : SongPosition{options.loop->first, 0};
@@ -98,6 +100,7 @@ int run_show(Platform& platform, const ShowOptions& options) {
     music_play(show.music);
     timer_start(show.show_timer, show.clock);
   }
+  if (options.edit) author_begin(show, platform, options);
 
   if (run_timeline(show, platform, options) == TimelineEnd::escape) {
     show.console->close();

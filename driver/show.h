@@ -41,12 +41,13 @@ struct LayerRef {
   int layer = 0;
 };
 
-// What one frame did, for capture mode and tests.
+// What one frame did, for capture mode, --timeline and tests.
 struct FrameReport {
-  std::int64_t frame = 0;
+  std::int64_t frame = 0;  // frames shown before this one in this run
   double show_s = 0;
   SongPosition position;
   std::span<const LayerRef> drawn;
+  double wall_s = 0;  // the platform clock when the frame was shown, from the show's start
 };
 
 // A stretch of the order list, both ends included.
@@ -69,16 +70,54 @@ struct ShowOptions {
   // Called with the grid frame a jump arrived at, before that frame is drawn: capture mode
   // moves its virtual clock there.
   std::function<void(std::int64_t step)> jumped_to;
+  // The author's run (live mode): watch and reload the show's files, keys, overlay.
+  bool edit = false;
 };
 
 // The clock the show's layers and timer read: the platform clock, moved by the jumps of an
 // author's run (starting part-way, looping) so that it reads what a run from the start would.
 // In a plain run it reads the platform clock unchanged.
+// Unlike the platform clock it goes back when the show jumps back, and it stands still while
+// the author's run is paused.
 class ShowClock final : public Clock {
  public:
   Clock* base = nullptr;
   double offset_s = 0;
-  double now_s() override { return base->now_s() + offset_s; }
+  bool paused = false;
+  double paused_s = 0;  // the reading while paused
+  double now_s() override { return paused ? paused_s : base->now_s() + offset_s; }
+};
+
+// Stops the clock at its present reading, or lets it go on from there.
+void show_clock_pause(ShowClock& clock, bool paused);
+
+// A file the show is made from, as it stood when last looked at.
+enum WatchedKind : int { WATCHED_MISSING = 0, WATCHED_FILE = 1, WATCHED_OTHER = 2 };
+struct WatchedFile {
+  std::string path;
+  int kind = WATCHED_MISSING;
+  std::int64_t mtime_ns = 0;
+  std::int64_t size = 0;
+  std::uint64_t inode = 0;  // an editor's save by rename makes a new file
+};
+
+// What the author's run keeps from frame to frame (driver/author.h).
+struct AuthorState {
+  bool edit = false;
+  bool overlay_shown = true;
+  bool paused = false;
+  SongPosition home;  // where Home goes: the start the run was given
+  std::vector<WatchedFile> watched;
+  bool change_pending = false;  // a change was seen; the reload waits for a quiet poll
+  bool tune_stale = false;      // the tune's file changed and is to be loaded again
+  double next_poll_s = 0;
+  std::string error;  // why the last reload failed, until one succeeds
+  std::string note;   // why the last key did nothing
+  double rate_start_s = 0;
+  int rate_frames = 0;
+  double rate_draw_s = 0;
+  double fps = 0;
+  double draw_ms = 0;
 };
 
 struct Show {
@@ -87,6 +126,8 @@ struct Show {
   Music music;
   ShowClock clock;
   double origin_s = 0;  // the show clock's reading when the show began
+  std::optional<OrderRange> loop;  // the loop in force (the author's L key changes it)
+  AuthorState author;
   std::vector<std::uint32_t> frame_buffer;  // the frame the layers draw, copied to `surface` when done
   std::vector<std::uint32_t> work_buffer;
   PixelFormat format;
@@ -104,6 +145,9 @@ int run_show(Platform& platform, const ShowOptions& options);
 
 // The frame loop; returns how it ended. The display must be open and the timer running.
 TimelineEnd run_timeline(Show& show, Platform& platform, const ShowOptions& options);
+
+// Layers of every block of the script.
+std::size_t layer_total(const Script& script);
 
 // Whether the layer's window holds (order, row): open at (start_order, start_row), closed
 // from (end_order, end_row) on.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "driver/author.h"
 #include "driver/layers.h"
 #include "driver/seek.h"
 #include "driver/show.h"
@@ -35,14 +36,20 @@ void draw_frame(Show& show, const SongPosition& position, const FrameContext& co
 
 TimelineEnd run_timeline(Show& show, Platform& platform, const ShowOptions& options) {
   SongPosition position;  // (0, 0) before the first frame
+  const bool edit = show.author.edit;
   for (;; ++show.frame) {
-    // The frame in which the song first reports the quit order is still drawn and shown.
-    if (position.order >= show.script.quit_order) return TimelineEnd::quit_order;
+    // The frame in which the song first reports the quit order is still drawn and shown. An
+    // author's run goes back to where it started instead, and stays open.
+    if (position.order >= show.script.quit_order) {
+      if (!edit) return TimelineEnd::quit_order;
+      author_key(show, platform, options, key_home, &position);
+    }
     music_position(show.music, &position);
     // Leaving the loop's orders, the show goes back to its first as if it had started there.
-    if (options.loop && (position.order < options.loop->first || position.order > options.loop->last))
-      if (jump_show(show, platform, options, SongPosition{options.loop->first, 0}, &position) != SEEK_OK)
+    if (show.loop && (position.order < show.loop->first || position.order > show.loop->last))
+      if (jump_show(show, platform, options, SongPosition{show.loop->first, 0}, &position) != SEEK_OK)
         return TimelineEnd::escape;
+    const double draw_start_s = edit ? platform.clock->now_s() : 0;
 
     std::fill(show.frame_buffer.begin(), show.frame_buffer.end(), 0u);
     FrameContext context;
@@ -53,14 +60,21 @@ TimelineEnd run_timeline(Show& show, Platform& platform, const ShowOptions& opti
     draw_frame(show, position, context);
     std::memcpy(surface_lock(show.surface), show.frame_buffer.data(), show.frame_buffer.size() * sizeof(std::uint32_t));
     surface_unlock(show.surface);
+    if (edit) author_after_draw(show, platform, position, platform.clock->now_s() - draw_start_s);
     show.console->copy_from(show.surface);
     show.console->update();
 
     if (options.after_frame)
-      options.after_frame({show.frame, timer_seconds(show.show_timer), position, show.drawn});
+      options.after_frame({show.frame, timer_seconds(show.show_timer), position, show.drawn,
+                           platform.clock->now_s() - show.origin_s});
 
-    // Escape anywhere in the queue ends the show in this frame; other keys are dropped.
-    while (show.console->key_waiting())
-      if (show.console->read_key() == key_escape) return TimelineEnd::escape;
+    // Escape anywhere in the queue ends the show in this frame; other keys are dropped, but
+    // in an author's run, which has keys of its own.
+    while (show.console->key_waiting()) {
+      const int key = show.console->read_key();
+      if (key == key_escape) return TimelineEnd::escape;
+      if (edit) author_key(show, platform, options, key, &position);
+    }
+    if (edit) author_watch(show, platform, options, &position);
   }
 }

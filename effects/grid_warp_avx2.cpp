@@ -64,7 +64,11 @@ AVX2 void render_cell(std::uint32_t* frame, const std::uint32_t* texture, const 
   std::uint32_t* out = frame + std::size_t(r * warp_cell_size) * frame_width + c * warp_cell_size;
   for (int i = 0; i < warp_cell_size; ++i, out += frame_width) {
     const __m256i index = texel_indices(u.value, v4.value);
-    const __m256i texel = _mm256_i32gather_epi32(reinterpret_cast<const int*>(texture), index, 4);
+    // Eight plain loads: as fast as a gather here, and not slowed where a processor's gather is.
+    alignas(32) std::uint32_t at[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(at), index);
+    const __m256i texel = _mm256_setr_epi32(int(texture[at[0]]), int(texture[at[1]]), int(texture[at[2]]), int(texture[at[3]]),
+                                            int(texture[at[4]]), int(texture[at[5]]), int(texture[at[6]]), int(texture[at[7]]));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), shade8(texel, b.value));
     u.value = _mm256_add_epi32(u.value, u.step);
     v4.value = _mm256_add_epi32(v4.value, v4.step);

@@ -8,6 +8,16 @@
 #include "platform/pixels.h"
 
 constexpr int key_escape = 27;
+// Keys with an ASCII code read as that code; every other key as 256 + its USB usage id.
+constexpr int key_tab = 9;
+constexpr int key_space = 32;
+constexpr int key_home = 256 + 74;
+constexpr int key_page_up = 256 + 75;
+constexpr int key_page_down = 256 + 78;
+constexpr int key_right = 256 + 79;
+constexpr int key_left = 256 + 80;
+constexpr int key_down = 256 + 81;
+constexpr int key_up = 256 + 82;
 
 class Console {
  public:
@@ -24,6 +34,9 @@ class Console {
   virtual bool key_waiting() = 0;
   virtual int read_key() = 0;
   virtual void close() = 0;
+  // Text laid over the picture where it is shown, from the next update on (lines separated by
+  // '\n'; empty for none). It is never part of the frame. Consoles with no screen ignore it.
+  virtual void set_overlay(std::string_view text) { (void)text; }
 };
 
 class PixelToolkit {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/live.h"
+#include "platform/overlay_sdl.h"
 #include "platform/sdl_owned.h"
 #include "platform/window_sdl.h"
 
@@ -28,6 +29,7 @@ class SdlConsole final : public Console {
   bool key_waiting() override;
   int read_key() override { return key_queue_pop(keys_); }
   void close() override;
+  void set_overlay(std::string_view text) override { overlay_set_text(overlay_, renderer_.get(), text); }
 
  private:
   void pace_before_present();
@@ -43,6 +45,7 @@ class SdlConsole final : public Console {
   int width_ = 0, height_ = 0;
   Surface staging_;  // frames in other formats are converted here first
   KeyQueue keys_;
+  TextOverlay overlay_;
 
   bool vsync_waits_ = false;
   int fast_presents_ = 0;
@@ -163,6 +166,7 @@ void SdlConsole::update() {
   SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
   SDL_RenderClear(renderer);
   SDL_RenderCopy(renderer, texture_.get(), nullptr, &to);
+  overlay_draw(overlay_, renderer);
   pace_before_present();
   const Uint64 before = SDL_GetPerformanceCounter();
   SDL_RenderPresent(renderer);
@@ -185,6 +189,7 @@ bool SdlConsole::key_waiting() {
 }
 
 void SdlConsole::close() {
+  overlay_close(overlay_);
   texture_.reset();
   renderer_.reset();
   window_.reset();

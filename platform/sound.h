@@ -66,4 +66,6 @@ class SoundLibrary {
   // samples after its beginning (counting what earlier calls mixed since load or rewind).
   // Its position is then that of the last sample mixed, and play_song goes on from there.
   virtual bool skip_song(Song* song, double t_s) = 0;
+  // Holds a playing song where it is (true) and lets it go on (false); its position stays.
+  virtual bool pause_song(Song* song, bool paused) = 0;
 };

@@ -48,6 +48,14 @@ class SdlSound final : public LiveSound {
     }
     return session_skip(session_, song, rate_hz_, t_s);
   }
+  bool pause_song(Song* song, bool paused) override {
+    if (!song || song != playing_ || !device_) {
+      session_.error = SOUND_PARAMETER;
+      return false;
+    }
+    SDL_PauseAudioDevice(device_, paused ? 1 : 0);
+    return true;
+  }
   const SoundSetup& setup() const override { return session_.setup; }
   int latency_ms() const override { return latency_ms_; }
 

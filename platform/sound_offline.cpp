@@ -71,6 +71,11 @@ class MixdownSound final : public OfflineSound {
     }
     return session_skip(session_, song, rate_hz_, t_s);
   }
+  // Capture mode follows its virtual clock and has no keys: nothing pauses it.
+  bool pause_song(Song*, bool) override {
+    session_.error = SOUND_PARAMETER;
+    return false;
+  }
   const SoundSetup& setup() const override { return session_.setup; }
   void render_until(double t_s) override;
   bool start_wav(const std::string& path) override;

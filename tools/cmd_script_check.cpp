@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/data_files.h"
 #include "driver/layers.h"
 #include "driver/script.h"
 #include "platform/video_ffmpeg.h"
@@ -85,8 +86,9 @@ void quietly(F f) {
 }
 
 // Loads every layer's data as start-up does, from the script's directory.
-void check_resources(Script& script, std::vector<Problem>& problems) {
-  if (!script.tune.empty() && !std::filesystem::is_regular_file(script.tune))
+void check_resources(Script& script, DataFiles& files, std::vector<Problem>& problems) {
+  const std::string tune = data_file_path(files, script.tune);
+  if (!script.tune.empty() && !std::filesystem::is_regular_file(tune))
     problems.push_back({0, false, "the tune " + in_quotes(script.tune) + " does not exist: the show runs silently"});
   std::unique_ptr<VideoLibrary> video = make_video_library();
   video->init();
@@ -94,12 +96,17 @@ void check_resources(Script& script, std::vector<Problem>& problems) {
     for (Layer& layer : block.layers) {
       if (!layer_needs_file(layer)) continue;
       const std::string type = layer_type_name(layer.type);
-      if (!std::filesystem::is_regular_file(layer.param1)) {
+      const std::string file = data_file_path(files, layer.param1);
+      if (!std::filesystem::is_regular_file(file)) {
         problems.push_back({layer.line, true, type + ": data file " + in_quotes(layer.param1) + " does not exist"});
         continue;
       }
       bool loaded = false;
+      // The layer loads from the file as found; the record keeps the name as written.
+      const std::string written = layer.param1;
+      layer.param1 = file;
       quietly([&] { loaded = load_layer_resource(layer, *video); });
+      layer.param1 = written;
       if (!loaded) {
         std::string why = layer.type == LAYER_BITMAP      ? " (a 320x200 picture is needed)"
                           : layer.type == LAYER_IPOL_MESH ? " (a 256x256 picture is needed)"
@@ -109,7 +116,19 @@ void check_resources(Script& script, std::vector<Problem>& problems) {
     }
 }
 
-void print_json(const std::optional<Script>& script, const std::vector<Problem>& problems, bool would_start) {
+// Each name found other than as written ("DATA\TITLE.PCX is data/Title.pcx"), then each choice
+// among several matches and each folder that could not be read.
+std::vector<std::string> file_notes(const DataFiles& files) {
+  std::vector<std::string> notes;
+  for (const DataFileMatch& match : files.matches) notes.push_back(match.written + " is " + match.found);
+  for (const DataFileMatch& match : files.matches)
+    if (const std::string line = data_file_ambiguity(match); !line.empty()) notes.push_back(line);
+  for (const std::string& problem : files.problems) notes.push_back(problem);
+  return notes;
+}
+
+void print_json(const std::optional<Script>& script, const std::vector<Problem>& problems,
+                const std::vector<std::string>& notes, bool would_start) {
   JsonWriter json(stdout);
   json.begin_object();
   if (script) {
@@ -152,13 +171,16 @@ void print_json(const std::optional<Script>& script, const std::vector<Problem>&
     json.end_object();
   }
   json.end_array();
+  json.key("notes").begin_array();
+  for (const std::string& note : notes) json.value(note);
+  json.end_array();
   json.key("would_start").value(would_start);
   json.end_object();
   json.newline();
 }
 
 void print_text(const std::string& path, const std::optional<Script>& script, const std::vector<Problem>& problems,
-                bool would_start) {
+                const std::vector<std::string>& notes, bool would_start) {
   if (script) {
     std::printf("tune: %s\n", script->tune.empty() ? "(none)" : script->tune.c_str());
     std::printf("quit order: %d (0x%x)\n", script->quit_order, unsigned(script->quit_order));
@@ -177,6 +199,7 @@ void print_text(const std::string& path, const std::optional<Script>& script, co
     if (p.line) std::printf("%s:%d: %s: %s\n", path.c_str(), p.line, p.error ? "error" : "warning", p.message.c_str());
     else std::printf("%s: %s: %s\n", path.c_str(), p.error ? "error" : "warning", p.message.c_str());
   }
+  for (const std::string& note : notes) std::printf("%s: note: %s\n", path.c_str(), note.c_str());
   std::printf("%s\n", would_start ? "the show would start" : "the show would not start");
 }
 
@@ -188,7 +211,9 @@ int cmd_script_check(const ToolArgs& args) {
 
   std::vector<Problem> problems;
   int failed_line = 0;
-  std::optional<Script> script = load_script(path, &failed_line);
+  DataFiles script_file;
+  std::optional<Script> script = load_script(data_file_path(script_file, path), &failed_line);
+  std::vector<std::string> notes = file_notes(script_file);
   if (!script) {
     if (failed_line)
       problems.push_back({failed_line, true, "a \"pattern\" line must be followed by a line that begins with \"{\""});
@@ -200,13 +225,15 @@ int cmd_script_check(const ToolArgs& args) {
     const std::filesystem::path here = std::filesystem::current_path();
     std::error_code error;
     std::filesystem::current_path(dir, error);
-    check_resources(*script, problems);
+    DataFiles files;  // names in the script are found from the script's folder
+    check_resources(*script, files, problems);
     std::filesystem::current_path(here, error);
+    for (const std::string& note : file_notes(files)) notes.push_back(note);
   }
 
   bool would_start = script.has_value();
   for (const Problem& p : problems) would_start = would_start && !p.error;
-  if (json) print_json(script, problems, would_start);
-  else print_text(path, script, problems, would_start);
+  if (json) print_json(script, problems, notes, would_start);
+  else print_text(path, script, problems, notes, would_start);
   return would_start ? 0 : 1;
 }

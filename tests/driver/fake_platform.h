@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <string>
@@ -45,11 +46,17 @@ class FakeWindow final : public WindowSystem {
   CallLog& log_;
 };
 
+// What the console was last given: the frame's pixel (160, 100) and the overlay's text.
+struct ConsoleView {
+  std::uint32_t pixel = 0;
+  std::string overlay;
+};
+
 // Keys arrive frame by frame: each update makes the next entry of keys_per_frame waiting.
 class FakeConsole final : public Console {
  public:
-  FakeConsole(CallLog& log, std::deque<std::vector<int>>& keys, int& frames)
-      : log_(log), keys_per_frame_(keys), frames_(frames) {}
+  FakeConsole(CallLog& log, std::deque<std::vector<int>>& keys, int& frames, ConsoleView& view)
+      : log_(log), keys_per_frame_(keys), frames_(frames), view_(view) {}
   ~FakeConsole() override { log_.add("console_destroyed"); }
   bool set_option(std::string_view option) override {
     log_.add("option " + std::string(option));
@@ -64,7 +71,12 @@ class FakeConsole final : public Console {
     log_.add("place " + std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(w) + "x" +
              std::to_string(h));
   }
-  void copy_from(const Surface&) override { ++frames_; }
+  void copy_from(const Surface& surface) override {
+    ++frames_;
+    if (surface.width > 160 && surface.height > 100)
+      std::memcpy(&view_.pixel, surface.pixels.data() + 100 * std::size_t(surface.pitch) + 160 * 4, 4);
+  }
+  void set_overlay(std::string_view text) override { view_.overlay = text; }
   void update() override {
     waiting_.clear();
     if (keys_per_frame_.empty()) return;
@@ -83,6 +95,7 @@ class FakeConsole final : public Console {
   CallLog& log_;
   std::deque<std::vector<int>>& keys_per_frame_;
   int& frames_;
+  ConsoleView& view_;
   std::deque<int> waiting_;
 };
 
@@ -91,9 +104,10 @@ class FakeToolkit final : public PixelToolkit {
   explicit FakeToolkit(CallLog& log) : log_(log) {}
   std::deque<std::vector<int>> keys_per_frame;
   int frames = 0;  // frames copied to the console
+  ConsoleView view;
   std::unique_ptr<Console> create_console() override {
     log_.add("create_console");
-    return std::make_unique<FakeConsole>(log_, keys_per_frame, frames);
+    return std::make_unique<FakeConsole>(log_, keys_per_frame, frames, view);
   }
 
  private:
@@ -139,6 +153,9 @@ class FakeSound final : public SoundLibrary {
   int get_pattern_rows(::Song*, int order) override { return order < 256 ? 64 : 0; }
   bool rewind_song(::Song*) override { return log_.add("rewind_song"), true; }
   bool skip_song(::Song*, double) override { return true; }
+  bool pause_song(::Song*, bool paused) override {
+    return log_.add("pause_song " + std::to_string(int(paused))), true;
+  }
 
  private:
   CallLog& log_;

@@ -3,12 +3,17 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
+#include "driver/capture.h"
 #include "driver/data_files.h"
 #include "driver/script.h"
+#include "driver/show.h"
+#include "stderr_pipe.h"
 #include "testdata.h"
+#include "tools/show_assets.h"
 
 namespace fs = std::filesystem;
 
@@ -172,4 +177,93 @@ TEST(ResolveScriptFiles, TuneAndFileNamingLayersAreReplacedOthersKept) {
   EXPECT_EQ(script.tune, "Music/Tune.mod");
   for (std::size_t i = 0; i < std::size(layers); ++i)
     EXPECT_EQ(script.blocks[0].layers[i].param1, layers[i].after) << layer_type_name(layers[i].type);
+}
+
+namespace {
+
+// A show with a layer of every file-naming type open from its first frame, its files written
+// by the sample show's writers.
+const char* const every_layer_script =
+    "tune %s\r\nquitpat 1\r\npattern 0 0\r\n{\r\n"
+    "ipol_mesh 0 1 0 0 %s plasma 10 -\r\n"
+    "3d_mesh 0 1 0 0 %s Camera01 25 flatshade\r\n"
+    "sequence 0 1 0 0 %s additive 12 -\r\n"
+    "avivideo 0 1 0 0 %s - - -\r\n"
+    "bitmap 0 1 0 0 %s additive fade4 -\r\n"
+    "}\r\n";
+
+// The file names the script uses: as the writers name them, and as a show made on Windows
+// might have them, with where each file is put for that show.
+struct ShowFile {
+  const char* exact;
+  const char* windows_name;
+  const char* windows_file;
+};
+const ShowFile show_files[] = {
+    {"tune.mod", "TUNE.MOD", "Tune.mod"},
+    {"texture.pcx", "DATA\\TEXTURE.PCX", "Data/Texture.pcx"},
+    {"scene.3ds", "data\\Scene.3DS", "Data/scene.3ds"},
+    {"rings.seq", "Data\\RINGS.SEQ", "Data/Rings.seq"},
+    {"video.avi", "DATA\\VIDEO.AVI", "Data/video.AVI"},
+    {"title.pcx", "data\\title.pcx", "Data/TITLE.pcx"},
+};
+
+std::string script_naming(const char* ShowFile::*name) {
+  char text[1024];
+  std::snprintf(text, sizeof text, every_layer_script, show_files[0].*name, show_files[1].*name,
+                show_files[2].*name, show_files[3].*name, show_files[4].*name, show_files[5].*name);
+  return text;
+}
+
+// Captures the show in `dir` (its working folder) for a few frames; returns the exit code.
+int capture_in(const fs::path& dir, const fs::path& out, const std::string& script_name) {
+  const fs::path previous = fs::current_path();
+  fs::current_path(dir);
+  CaptureOptions options;
+  options.out_dir = out.string();
+  options.fps = 10;
+  options.max_frames = 6;
+  options.script_path = script_name;
+  const int code = run_capture(options);
+  fs::current_path(previous);
+  return code;
+}
+
+}  // namespace
+
+TEST(DataFilesShow, WindowsNamesDrawTheSameFramesAsExactNames) {
+  const fs::path exact = scratch_dir("data_files_show_exact");
+  ASSERT_TRUE(write_show_tune(exact));
+  ASSERT_TRUE(write_show_pictures(exact));
+  ASSERT_TRUE(write_show_video(exact));
+  ASSERT_TRUE(write_show_scene(exact));
+  const std::string exact_script = script_naming(&ShowFile::exact);
+  write_file_bytes(exact / "script.txt", {exact_script.begin(), exact_script.end()});
+
+  const fs::path windows = scratch_dir("data_files_show_windows");
+  fs::create_directories(windows / "Data");
+  for (const ShowFile& file : show_files) fs::copy_file(exact / file.exact, windows / file.windows_file);
+  const std::string windows_script = script_naming(&ShowFile::windows_name);
+  write_file_bytes(windows / "SCRIPT.TXT", {windows_script.begin(), windows_script.end()});
+
+  const fs::path out = scratch_dir("data_files_show_out");
+  ASSERT_EQ(capture_in(exact, out / "exact", "script.txt"), 0);
+  ASSERT_EQ(capture_in(windows, out / "windows", "script.txt"), 0);
+  for (int frame = 0; frame < 6; ++frame) {
+    const std::string name = "frame_00000" + std::to_string(frame) + ".png";
+    const std::vector<unsigned char> expected = read_file_bytes(out / "exact" / name);
+    ASSERT_FALSE(expected.empty()) << name;
+    EXPECT_EQ(read_file_bytes(out / "windows" / name), expected) << name;
+  }
+  EXPECT_EQ(read_file_bytes(out / "windows" / "audio.wav"), read_file_bytes(out / "exact" / "audio.wav"));
+}
+
+TEST(DataFilesShow, MissingFileStillStopsTheStartWithItsMessage) {
+  const fs::path dir = scratch_dir("data_files_show_missing");
+  fs::create_directories(dir / "data");
+  const std::string script = "pattern 0 1\r\n{\r\nbitmap 0 1 0 0 DATA\\NOPE.PCX no no -\r\n}\r\n";
+  write_file_bytes(dir / "script.txt", {script.begin(), script.end()});
+  StderrPipe errors;
+  EXPECT_EQ(capture_in(dir, dir / "out", "script.txt"), exit_startup_failed);
+  EXPECT_NE(errors.finish().find("null pointer error"), std::string::npos) << errors.finish();
 }

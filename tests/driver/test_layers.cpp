@@ -1,14 +1,13 @@
 // The picture layers against a virtual clock: bitmap fades, blends and holes, sequence frame
 // choice and restart, and the size checks made when they load.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <string>
 
 #include "driver/layers.h"
 #include "effects/picture.h"
 #include "fake_platform.h"
+#include "stderr_pipe.h"
 #include "testdata.h"
 #include "tools/pcx_writer.h"
 
@@ -198,24 +197,6 @@ TEST(SequenceLayer, TrailerPromisingMoreFramesThanTheFileHoldsDrawsNothingThere)
 }
 
 
-// Standard error while f runs, through a temporary file put in place of descriptor 2.
-template <typename F>
-std::string standard_error_of(F f) {
-  std::fflush(stderr);
-  const int saved = dup(2);
-  std::FILE* capture = std::tmpfile();
-  dup2(fileno(capture), 2);
-  f();
-  std::fflush(stderr);
-  dup2(saved, 2);
-  close(saved);
-  std::rewind(capture);
-  std::string text;
-  for (int c; (c = std::fgetc(capture)) != EOF;) text.push_back(char(c));
-  std::fclose(capture);
-  return text;
-}
-
 // Frame 1 of three is cut in the middle of its stream: it is drawn as far as its data goes, and
 // the damage is said once, when it is first drawn, however often it is drawn again.
 TEST(SequenceLayer, DamagedFrameDrawsWhatItHoldsAndIsReportedOnce) {
@@ -231,13 +212,13 @@ TEST(SequenceLayer, DamagedFrameDrawsWhatItHoldsAndIsReportedOnce) {
   l.line = 7;
   ASSERT_TRUE(load_sequence_layer(l));
   LayerBench bench;
-  const std::string said = standard_error_of([&] {
-    for (double t : {3.0, 4.0, 4.5, 5.0, 4.2}) {
-      bench.clock.set(t);
-      std::fill(bench.frame.begin(), bench.frame.end(), 0u);
-      draw_sequence_layer(l, bench.context());
-    }
-  });
+  StderrPipe pipe;
+  for (double t : {3.0, 4.0, 4.5, 5.0, 4.2}) {
+    bench.clock.set(t);
+    std::fill(bench.frame.begin(), bench.frame.end(), 0u);
+    draw_sequence_layer(l, bench.context());
+  }
+  const std::string said = pipe.finish();
   std::vector<std::uint32_t> expected(frame_pixels);
   ASSERT_EQ(decode_picture(cut, expected), PICTURE_TRUNCATED);
   EXPECT_EQ(bench.frame, expected);  // frame 1 again, as far as it goes; black past the cut

@@ -24,7 +24,7 @@ TEST(ScriptCheck, JsonReproducesTheRecordFields) {
             "\"layers\":[{\"type\":8,\"keyword\":\"radialblur\",\"start_order\":16,\"end_order\":17,\"start_row\":2,"
             "\"end_row\":32,\"params\":[\"-\",\"300\",\"-5\",\"x\"],\"line\":5}]}],"
             "\"problems\":[{\"line\":0,\"severity\":\"warning\",\"message\":\"the tune \\\"song.mod\\\" does not exist: "
-            "the show runs silently\"}],\"would_start\":true}\n");
+            "the show runs silently\"}],\"notes\":[],\"would_start\":true}\n");
 }
 
 TEST(ScriptCheck, ProblemsWithLineNumbersAndLoadFailuresExitWithOne) {
@@ -45,4 +45,22 @@ TEST(ScriptCheck, ProblemsWithLineNumbersAndLoadFailuresExitWithOne) {
   EXPECT_EQ(brace.code, 1);
   EXPECT_NE(brace.out.find("{\"line\":1,\"severity\":\"error\""), std::string::npos) << brace.out;
   EXPECT_EQ(run_tool("script-check /nonexistent/script.txt").code, 1);
+}
+
+// Names written for a case-insensitive file system with '\' between folders are found, and
+// each is noted so the author can fix the script.
+TEST(ScriptCheck, NamesFoundInAnotherCaseAreNoted) {
+  const auto dir = scratch_dir("script_check_case");
+  std::filesystem::create_directories(dir / "data");
+  std::filesystem::copy_file(testdata_path("pcx/photo320x200_pil.pcx"), dir / "data" / "Title.pcx");
+  const std::string text = "tune TUNE.MOD\r\npattern 0 1\r\n{\r\nbitmap 0 1 0 0 DATA\\TITLE.PCX no no -\r\n}\r\n";
+  write_file_bytes(dir / "Script.txt", {text.begin(), text.end()});
+  const std::string path = (dir / "script.txt").string();
+  const ToolRun r = run_tool("script-check " + path);
+  EXPECT_EQ(r.code, 0) << r.out;
+  const std::string notes[] = {
+      path + ": note: " + path + " is " + (dir / "Script.txt").string(),
+      path + ": note: DATA\\TITLE.PCX is data/Title.pcx",
+  };
+  for (const std::string& note : notes) EXPECT_NE(r.out.find(note), std::string::npos) << note << "\n" << r.out;
 }
