@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "driver/data_files.h"
 #include "driver/layers.h"
 #include "driver/seek.h"
 
@@ -150,28 +151,33 @@ void author_begin(Show& show, Platform& platform, const ShowOptions& options) {
   AuthorState& author = show.author;
   author.edit = true;
   author.home = options.start ? *options.start : options.loop ? SongPosition{options.loop->first, 0} : SongPosition{};
-  watch_files_of(author, options.script_path, &show.script);
+  watch_files_of(author, data_file_path(show.files, options.script_path), &show.script);
   author.next_poll_s = platform.clock->now_s() + watch_poll_s;
   author.rate_start_s = platform.clock->now_s();
 }
 
 bool author_reload(Show& show, Platform& platform, const ShowOptions& options, SongPosition* position) {
   AuthorState& author = show.author;
-  const std::string& path = options.script_path;
+  const std::string& path = options.script_path;  // as the author gave it, for messages
   std::string problem;
   std::optional<Script> script;
   Song* new_song = nullptr;
-  const WatchedFile script_state = file_state(path);
+  // Names are looked up afresh: files may have come or gone since the last load.
+  DataFiles files;
+  const std::string script_file = data_file_path(files, path);
+  const WatchedFile script_state = file_state(script_file);
   int failed_line = 0;
   if (script_state.kind == WATCHED_MISSING) {
     problem = problem_at(path, 0, "cannot open the script (it was deleted or renamed?)");
   } else if (script_state.kind == WATCHED_OTHER) {
     problem = problem_at(path, 0, "the script is not a file (a directory?)");
-  } else if (!(script = load_script(path, &failed_line))) {
+  } else if (!(script = load_script(script_file, &failed_line))) {
     problem = failed_line ? problem_at(path, failed_line,
                                        "a \"pattern\" line must be followed by a line that begins with \"{\"")
                           : problem_at(path, 0, "cannot open the script");
   } else {
+    resolve_script_files(*script, files);
+    data_files_report(files, stderr, "quindle: ");
     problem = load_new_layers(*script, path, *platform.video);
   }
 
@@ -183,7 +189,7 @@ bool author_reload(Show& show, Platform& platform, const ShowOptions& options, S
       problem = problem_at(path, 0, "the tune " + quoted(script->tune) +
                                         " cannot be loaded: " + error_text(show.music.sound->get_error()));
   }
-  watch_files_of(author, path, script ? &*script : nullptr);
+  watch_files_of(author, script_file, script ? &*script : nullptr);
 
   if (!problem.empty()) {
     if (problem != author.error) std::fprintf(stderr, "quindle: the show was not reloaded: %s\n", problem.c_str());
@@ -199,6 +205,7 @@ bool author_reload(Show& show, Platform& platform, const ShowOptions& options, S
   }
   author.tune_stale = false;
   show.script = std::move(*script);
+  show.files = std::move(files);
   show.drawn.clear();
   show.drawn.reserve(layer_total(show.script));
   if (!author.error.empty()) std::fprintf(stderr, "quindle: %s loads again\n", path.c_str());

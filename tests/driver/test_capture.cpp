@@ -1,4 +1,5 @@
-// Capture mode end to end: files per frame, exit codes, and byte-identical repeats.
+// Capture mode: the files of each frame and the timeline lines. Exit codes and repeatable bytes
+// are checked through the command line (test_command_line.cpp).
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -62,26 +63,4 @@ TEST(Capture, QuitOrderZeroDrawsNoFrameAndEndsWithOne) {
   EXPECT_EQ(capture(show, out, 10), 1);
   EXPECT_EQ(count_files(out, "frame_"), 0);
   EXPECT_TRUE(lines_of(out / "timeline.tsv").empty());
-}
-
-TEST(Capture, StartUpFailureEndsWithZero) {
-  const fs::path show = write_show("fail", "pattern 0 1\nnot a brace\n");
-  EXPECT_EQ(capture(show, show / "out", 10), 0);
-  EXPECT_EQ(count_files(show / "out", "frame_"), 0);
-}
-
-TEST(Capture, SameShowGivesIdenticalBytes) {
-  const fs::path show = write_show("repeat", radialblur_show);
-  ASSERT_EQ(capture(show, show / "a", 3), 0);
-  ASSERT_EQ(capture(show, show / "b", 3), 0);
-  for (const auto& entry : fs::directory_iterator(show / "a")) {
-    const fs::path name = entry.path().filename();
-    EXPECT_EQ(read_file_bytes(show / "a" / name), read_file_bytes(show / "b" / name)) << name;
-  }
-}
-
-TEST(Capture, UnwritableOutputIsReported) {
-  const fs::path show = write_show("unwritable", radialblur_show);
-  write_file_bytes(show / "file", {1});
-  EXPECT_EQ(capture(show, show / "file" / "sub", 2), 2);
 }

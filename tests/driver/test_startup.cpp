@@ -61,14 +61,6 @@ TEST_F(StartupTest, NormalRunFollowsTheStartUpOrderAndEndsWithOne) {
   EXPECT_EQ(fake.sound.order_reads, 3);
 }
 
-TEST_F(StartupTest, WindowedChoiceSetsTheWindowedOption) {
-  fake.window.answer = {true, false};
-  fake.sound.positions = {{2, 0}};
-  run("windowed", radialblur_show);
-  EXPECT_TRUE(fake.log.contains("option windowed output"));
-  EXPECT_FALSE(fake.log.contains("option fullscreen output"));
-}
-
 TEST_F(StartupTest, AnswerFromTheCommandLineSkipsTheDialog) {
   options.answer = SetupChoice{true, false};
   fake.sound.positions = {{2, 0}};
@@ -93,12 +85,6 @@ TEST_F(StartupTest, UnknownLayerStopsBeforeAnyMusicWithNullPointerError) {
   EXPECT_EQ(log().back(), "message_box null pointer error | error in script -> loading data");
   EXPECT_FALSE(fake.log.contains("set_output 2"));
   EXPECT_FALSE(fake.log.contains("create_console"));
-}
-
-TEST_F(StartupTest, RadialblurNeedsNoFile) {
-  fake.sound.positions = {{2, 0}};
-  EXPECT_EQ(run("radial", "quitpat 2\npattern 0 1\n{\nradialblur 0 1 0 0 no-such-file 10 10 -\n}\n"),
-            exit_show_ended);
 }
 
 TEST_F(StartupTest, SoundInitFailureIsShownAndTheShowGoesOn) {
