@@ -24,3 +24,5 @@ constexpr std::int64_t max_scene_nodes = 131072;   // animation nodes per scene
 // Scripts.
 
 // Tunes.
+// The song time the tune table follows before it stops looking (script-check, tune-info).
+constexpr double max_tune_table_seconds = 3600.0;

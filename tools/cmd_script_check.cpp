@@ -1,8 +1,6 @@
 // cmd_script_check.cpp: script-check reads a script exactly as the show does, loads every
 // layer's data as start-up would, and lists what it found and what would go wrong.
-#include <fcntl.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -12,7 +10,10 @@
 #include "driver/data_files.h"
 #include "driver/layers.h"
 #include "driver/script.h"
+#include "driver/music.h"
+#include "platform/tune_table.h"
 #include "platform/video_ffmpeg.h"
+#include "scene/reader_3ds.h"
 #include "tools/commands.h"
 #include "tools/json.h"
 
@@ -68,28 +69,102 @@ void check_windows(const Script& script, std::vector<Problem>& problems) {
     problems.push_back({0, false, "the quit order is 0: the show ends before its first frame"});
 }
 
-// Runs f with standard output sent to /dev/null, so that loaders' own output cannot mix
-// with the report.
-template <typename F>
-void quietly(F f) {
-  std::fflush(stdout);
-  int saved = dup(STDOUT_FILENO);
-  int null_fd = open("/dev/null", O_WRONLY);
-  if (saved >= 0 && null_fd >= 0) dup2(null_fd, STDOUT_FILENO);
-  f();
-  std::fflush(stdout);
-  if (saved >= 0) {
-    dup2(saved, STDOUT_FILENO);
-    close(saved);
+std::string hex2(int value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02X", unsigned(value));
+  return text;
+}
+
+const char* const silent_show = "the show shows a message box, then runs without music at order 00 row 00, "
+                                "and only Escape ends it";
+
+// Reads the tune as the sound library plays it; false (with the problem noted) when it cannot.
+bool read_tune(const Script& script, const std::string& found, TuneTable* table, std::vector<Problem>& problems) {
+  if (script.tune.empty()) return false;
+  const std::string name = in_quotes(script.tune);
+  std::error_code error;
+  if (!std::filesystem::exists(found, error)) {
+    problems.push_back({0, false, "the tune " + name + " does not exist: " + silent_show});
+    return false;
   }
-  if (null_fd >= 0) close(null_fd);
+  if (std::filesystem::is_directory(found, error)) {
+    problems.push_back({0, false, "the tune " + name + " is a folder, not a tune: " + silent_show});
+    return false;
+  }
+  if (const int code = tune_table_read(found, table)) {
+    problems.push_back({0, false, "the tune " + name + " cannot be played (" + error_text(code) + "): " + silent_show});
+    return false;
+  }
+  return true;
+}
+
+bool any_played(const TuneTable& table, int first, int last) {
+  for (int o = std::max(first, 0); o <= last && o < int(table.orders.size()); ++o)
+    if (table.orders[std::size_t(o)].played) return true;
+  return false;
+}
+
+int pattern_rows(const TuneTable& table, int order) {
+  if (order < 0 || order >= int(table.orders.size())) return -1;
+  return table.orders[std::size_t(order)].rows;
+}
+
+// What the tune's order table says about blocks, windows and the quit order.
+void check_against_tune(const Script& script, const TuneTable& table, std::vector<Problem>& problems) {
+  const int last = tune_table_last_played(table);
+  const std::string last_text = "the last order the tune plays is " + hex2(last);
+  for (const PatternBlock& block : script.blocks) {
+    if (block.first_order > block.last_order) continue;  // reported as never visited
+    if (block.first_order > last) {
+      problems.push_back({block.line, false, "the block starts at order " + hex2(block.first_order) + ", but " +
+                                                 last_text + ": its layers never show"});
+      continue;
+    }
+    if (!any_played(table, block.first_order, block.last_order)) {
+      problems.push_back({block.line, false, "the tune never plays orders " + hex2(block.first_order) + ".." +
+                                                 hex2(block.last_order) + ": the block's layers never show"});
+      continue;
+    }
+    for (const Layer& layer : block.layers) {
+      const auto already = [&](const Problem& p) { return p.line == layer.line; };
+      if (layer.type == LAYER_UNKNOWN || std::any_of(problems.begin(), problems.end(), already)) continue;
+      const int window_last = layer.end_row <= 0 ? layer.end_order - 1 : layer.end_order;
+      if (layer.start_order > layer.end_order) continue;  // reported as an empty window
+      if (layer.start_order > last) {
+        problems.push_back({layer.line, false, "the window opens at order " + hex2(layer.start_order) + ", but " +
+                                                   last_text + ": it never opens"});
+        continue;
+      }
+      if (!any_played(table, layer.start_order, window_last)) {
+        problems.push_back({layer.line, false, "the tune never plays orders " + hex2(layer.start_order) + ".." +
+                                                   hex2(window_last) + ": the window never opens"});
+        continue;
+      }
+      const int start_rows = pattern_rows(table, layer.start_order);
+      if (start_rows >= 0 && layer.start_row >= start_rows)
+        problems.push_back({layer.line, false, "row " + hex2(layer.start_row) + " is past the " + hex2(start_rows) +
+                                                   " rows of order " + hex2(layer.start_order) +
+                                                   "'s pattern: the window opens only at order " +
+                                                   hex2(layer.start_order + 1) + " row 00"});
+      const int end_rows = pattern_rows(table, layer.end_order);
+      if (end_rows >= 0 && layer.end_row > end_rows)
+        problems.push_back({layer.line, false, "row " + hex2(layer.end_row) + " is past the " + hex2(end_rows) +
+                                                   " rows of order " + hex2(layer.end_order) +
+                                                   "'s pattern: the window stays open to the order's end"});
+    }
+  }
+  if (script.quit_order > 0 && !any_played(table, script.quit_order, std::max(script.quit_order, int(table.orders.size())))) {
+    std::string message = "the tune never reaches the quit order " + hex2(script.quit_order) + " (" + last_text;
+    if (table.loop_order >= 0)
+      message += "; after " + std::to_string(int(table.length_s + 0.5)) + " s it goes on at order " +
+                 hex2(table.loop_order);
+    message += "): nothing but Escape ends the show";
+    problems.push_back({0, false, message});
+  }
 }
 
 // Loads every layer's data as start-up does, from the script's directory.
 void check_resources(Script& script, DataFiles& files, std::vector<Problem>& problems) {
-  const std::string tune = data_file_path(files, script.tune);
-  if (!script.tune.empty() && !std::filesystem::is_regular_file(tune))
-    problems.push_back({0, false, "the tune " + in_quotes(script.tune) + " does not exist: the show runs silently"});
   std::unique_ptr<VideoLibrary> video = make_video_library();
   video->init();
   for (PatternBlock& block : script.blocks)
@@ -105,7 +180,7 @@ void check_resources(Script& script, DataFiles& files, std::vector<Problem>& pro
       // The layer loads from the file as found; the record keeps the name as written.
       const std::string written = layer.param1;
       layer.param1 = file;
-      quietly([&] { loaded = load_layer_resource(layer, *video); });
+      loaded = load_layer_resource(layer, *video);
       layer.param1 = written;
       if (!loaded) {
         std::string why = layer.type == LAYER_BITMAP      ? " (a 320x200 picture is needed)"
@@ -183,15 +258,15 @@ void print_text(const std::string& path, const std::optional<Script>& script, co
                 const std::vector<std::string>& notes, bool would_start) {
   if (script) {
     std::printf("tune: %s\n", script->tune.empty() ? "(none)" : script->tune.c_str());
-    std::printf("quit order: %d (0x%x)\n", script->quit_order, unsigned(script->quit_order));
+    std::printf("quit order: %02X\n", unsigned(script->quit_order));
     for (std::size_t b = 0; b < script->blocks.size(); ++b) {
       const PatternBlock& block = script->blocks[b];
-      std::printf("block %zu (line %d): orders %d..%d, %d layer(s)\n", b, block.line, block.first_order,
-                  block.last_order, block.layer_count);
+      std::printf("block %zu (line %d): orders %02X..%02X, %d layer(s)\n", b, block.line,
+                  unsigned(block.first_order), unsigned(block.last_order), block.layer_count);
       for (const Layer& layer : block.layers)
-        std::printf("  line %d: %-10s window %d.%d .. %d.%d  %s %s %s %s\n", layer.line,
-                    layer.type ? layer_type_name(layer.type) : layer.keyword.c_str(), layer.start_order,
-                    layer.start_row, layer.end_order, layer.end_row, layer.param1.c_str(), layer.param2.c_str(),
+        std::printf("  line %d: %-10s window %02X.%02X .. %02X.%02X  %s %s %s %s\n", layer.line,
+                    layer.type ? layer_type_name(layer.type) : layer.keyword.c_str(), unsigned(layer.start_order),
+                    unsigned(layer.start_row), unsigned(layer.end_order), unsigned(layer.end_row), layer.param1.c_str(), layer.param2.c_str(),
                     layer.param3.c_str(), layer.param4.c_str());
     }
   }
@@ -226,11 +301,17 @@ int cmd_script_check(const ToolArgs& args) {
     std::error_code error;
     std::filesystem::current_path(dir, error);
     DataFiles files;  // names in the script are found from the script's folder
+    TuneTable table;
+    if (read_tune(*script, data_file_path(files, script->tune), &table, problems))
+      check_against_tune(*script, table, problems);
+    std::FILE* const light_output = read_3ds_set_output(nullptr);
     check_resources(*script, files, problems);
+    read_3ds_set_output(light_output);
     std::filesystem::current_path(here, error);
     for (const std::string& note : file_notes(files)) notes.push_back(note);
   }
 
+  std::stable_sort(problems.begin(), problems.end(), [](const Problem& a, const Problem& b) { return a.line < b.line; });
   bool would_start = script.has_value();
   for (const Problem& p : problems) would_start = would_start && !p.error;
   if (json) print_json(script, problems, notes, would_start);

@@ -13,3 +13,4 @@ int cmd_seq_info(const ToolArgs& args);
 int cmd_scene_info(const ToolArgs& args);
 int cmd_scene_eval(const ToolArgs& args);
 int cmd_scene_convert(const ToolArgs& args);
+int cmd_tune_info(const ToolArgs& args);

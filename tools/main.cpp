@@ -46,6 +46,13 @@ const ToolCommand commands[] = {
      cmd_scene_eval},
     {"scene-convert", "IN OUT", 2, 2, {}, "convert a scene file to the native format",
      "Loads the scene file IN and writes it to OUT in the native format.", cmd_scene_convert},
+    {"tune-info", "FILE", 1, 1, {json_option}, "the order table of a tune as the show plays it",
+     "Reads the tune FILE through the sound library (no sound is played) and prints each order:\n"
+     "its pattern and rows (hexadecimal, as a script writes them), and the song time at which\n"
+     "the show first reaches it, or \"not played\" for an order the song never reaches (skip and\n"
+     "end markers, position jumps and pattern breaks followed). Also the length of one pass and\n"
+     "where the song goes on after its end.",
+     cmd_tune_info},
 };
 
 void print_usage(std::FILE* out) {

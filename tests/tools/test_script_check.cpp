@@ -1,6 +1,11 @@
 // script-check end to end: the JSON record fields, problems with line numbers, exit codes.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
 #include "testdata.h"
 #include "tool_runner.h"
 
@@ -24,7 +29,8 @@ TEST(ScriptCheck, JsonReproducesTheRecordFields) {
             "\"layers\":[{\"type\":8,\"keyword\":\"radialblur\",\"start_order\":16,\"end_order\":17,\"start_row\":2,"
             "\"end_row\":32,\"params\":[\"-\",\"300\",\"-5\",\"x\"],\"line\":5}]}],"
             "\"problems\":[{\"line\":0,\"severity\":\"warning\",\"message\":\"the tune \\\"song.mod\\\" does not exist: "
-            "the show runs silently\"}],\"notes\":[],\"would_start\":true}\n");
+            "the show shows a message box, then runs without music at order 00 row 00, and only Escape ends it\"}],"
+            "\"notes\":[],\"would_start\":true}\n");
 }
 
 TEST(ScriptCheck, ProblemsWithLineNumbersAndLoadFailuresExitWithOne) {
@@ -45,6 +51,93 @@ TEST(ScriptCheck, ProblemsWithLineNumbersAndLoadFailuresExitWithOne) {
   EXPECT_EQ(brace.code, 1);
   EXPECT_NE(brace.out.find("{\"line\":1,\"severity\":\"error\""), std::string::npos) << brace.out;
   EXPECT_EQ(run_tool("script-check /nonexistent/script.txt").code, 1);
+}
+
+namespace {
+
+// The problem lines of script-check's text output, each without the script's path.
+std::vector<std::string> problem_lines(const std::string& out, const std::string& path) {
+  std::vector<std::string> lines;
+  std::istringstream in(out);
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind(path, 0) == 0) lines.push_back(line.substr(path.size()));
+  return lines;
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+  const std::size_t at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  if (at != std::string::npos) text.replace(at, from.size(), to);
+  return text;
+}
+
+}  // namespace
+
+// The sample show from make-show, then variants of its script: each with every problem line
+// it must produce. The tune plays orders 00..0C, skips 08 (a jump), and goes on at 02.
+TEST(ScriptCheck, VariantsOfTheSampleShow) {
+  const std::filesystem::path dir = scratch_dir("script_check_variants") / "show";
+  ASSERT_EQ(run_tool("make-show " + dir.string()).code, 0);
+  std::filesystem::create_directory(dir / "songs");
+  const std::filesystem::path script_path = dir / "script.txt";
+  const std::vector<unsigned char> base_bytes = read_file_bytes(script_path);
+  const std::string base(base_bytes.begin(), base_bytes.end());
+  struct Variant {
+    const char* name;
+    std::string from;
+    std::string to;
+    std::vector<std::string> problems;
+  };
+  const Variant variants[] = {
+      {"the sample as written", "", "", {}},
+      {"quit order never reached",
+       "quitpat 0C",
+       "quitpat 0D",
+       {": warning: the tune never reaches the quit order 0D (the last order the tune plays is 0C; after 67 s it "
+        "goes on at order 02): nothing but Escape ends the show"}},
+      {"block past the last played order",
+       "pattern 0B 0B",
+       "pattern 40 41",
+       {":67: warning: the block starts at order 40, but the last order the tune plays is 0C: its layers never show",
+        ":69: warning: the window never opens: it lies outside its block's orders",
+        ":70: warning: the window never opens: it lies outside its block's orders"}},
+      {"window past the last played order",
+       "bitmap     0B 0B 08 40",
+       "bitmap     0B 30 08 40",
+       {":70: warning: the window reaches beyond its block's orders and is cut there"}},
+      {"window only in the skipped order",
+       "sequence   7 7 00 20",
+       "sequence   8 8 00 20",
+       {":54: warning: the window never opens: it lies outside its block's orders"}},
+      {"block only over the skipped order",
+       "pattern 7 7",
+       "pattern 8 8",
+       {":52: warning: the tune never plays orders 08..08: the block's layers never show",
+        ":54: warning: the window never opens: it lies outside its block's orders",
+        ":55: warning: the window never opens: it lies outside its block's orders"}},
+      {"rows past the pattern's rows",
+       "bitmap     0B 0B 08 40",
+       "bitmap     0B 0B 48 50",
+       {":70: warning: row 48 is past the 40 rows of order 0B's pattern: the window opens only at order 0C row 00",
+        ":70: warning: row 50 is past the 40 rows of order 0B's pattern: the window stays open to the order's end"}},
+      {"a picture named as the tune",
+       "tune tune.mod",
+       "tune thanks.pcx",
+       {": warning: the tune \"thanks.pcx\" cannot be played (Unknown file format): the show shows a message box, "
+        "then runs without music at order 00 row 00, and only Escape ends it"}},
+      {"a folder named as the tune",
+       "tune tune.mod",
+       "tune songs",
+       {": warning: the tune \"songs\" is a folder, not a tune: the show shows a message box, then runs without "
+        "music at order 00 row 00, and only Escape ends it"}},
+  };
+  for (const Variant& v : variants) {
+    const std::string text = v.from.empty() ? base : replaced(base, v.from, v.to);
+    write_file_bytes(script_path, {text.begin(), text.end()});
+    const ToolRun r = run_tool("script-check " + script_path.string());
+    EXPECT_EQ(problem_lines(r.out, script_path.string()), v.problems) << v.name << "\n" << r.out;
+    EXPECT_EQ(r.code, 0) << v.name;
+  }
 }
 
 // Names written for a case-insensitive file system with '\' between folders are found, and
