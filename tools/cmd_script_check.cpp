@@ -14,6 +14,7 @@
 #include "platform/tune_table.h"
 #include "platform/video_ffmpeg.h"
 #include "scene/reader_3ds.h"
+#include "tools/check_words.h"
 #include "tools/commands.h"
 #include "tools/json.h"
 
@@ -23,7 +24,15 @@ struct Problem {
   int line = 0;
   bool error = false;  // the show would not start
   std::string message;
+  bool note = false;  // worth knowing, nothing goes wrong
 };
+
+const char* severity(const Problem& p) { return p.error ? "error" : p.note ? "note" : "warning"; }
+
+void add_word_problems(const Layer& layer, const std::vector<WordProblem>& found, std::vector<Problem>& problems) {
+  const std::string where = std::string(layer_type_name(layer.type)) + ": ";
+  for (const WordProblem& w : found) problems.push_back({layer.line, false, where + w.message, w.note});
+}
 
 std::string in_quotes(const std::string& s) { return "\"" + s + "\""; }
 
@@ -45,6 +54,11 @@ void check_windows(const Script& script, std::vector<Problem>& problems) {
     if (block.first_order > block.last_order)
       problems.push_back({block.line, false, "the block is never visited: its first order lies after its last"});
     for (const Layer& layer : block.layers) {
+      if (layer.type != LAYER_UNKNOWN) {
+        std::vector<WordProblem> words;
+        check_layer_words(layer, words);
+        add_word_problems(layer, words, problems);
+      }
       if (layer.type == LAYER_UNKNOWN) {
         std::string message = "unknown layer keyword " + in_quotes(layer.keyword);
         if (layer.keyword.rfind("pattern", 0) == 0) message += " (a \"pattern\" line inside a block)";
@@ -182,6 +196,11 @@ void check_resources(Script& script, DataFiles& files, std::vector<Problem>& pro
       layer.param1 = file;
       loaded = load_layer_resource(layer, *video);
       layer.param1 = written;
+      if (loaded) {
+        std::vector<WordProblem> camera;
+        check_layer_camera(layer, camera);
+        add_word_problems(layer, camera, problems);
+      }
       if (!loaded) {
         std::string why = layer.type == LAYER_BITMAP      ? " (a 320x200 picture is needed)"
                           : layer.type == LAYER_IPOL_MESH ? " (a 256x256 picture is needed)"
@@ -241,7 +260,7 @@ void print_json(const std::optional<Script>& script, const std::vector<Problem>&
   for (const Problem& p : problems) {
     json.begin_object();
     json.key("line").value(p.line);
-    json.key("severity").value(p.error ? "error" : "warning");
+    json.key("severity").value(severity(p));
     json.key("message").value(p.message);
     json.end_object();
   }
@@ -271,8 +290,8 @@ void print_text(const std::string& path, const std::optional<Script>& script, co
     }
   }
   for (const Problem& p : problems) {
-    if (p.line) std::printf("%s:%d: %s: %s\n", path.c_str(), p.line, p.error ? "error" : "warning", p.message.c_str());
-    else std::printf("%s: %s: %s\n", path.c_str(), p.error ? "error" : "warning", p.message.c_str());
+    if (p.line) std::printf("%s:%d: %s: %s\n", path.c_str(), p.line, severity(p), p.message.c_str());
+    else std::printf("%s: %s: %s\n", path.c_str(), severity(p), p.message.c_str());
   }
   for (const std::string& note : notes) std::printf("%s: note: %s\n", path.c_str(), note.c_str());
   std::printf("%s\n", would_start ? "the show would start" : "the show would not start");

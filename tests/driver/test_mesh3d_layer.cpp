@@ -109,7 +109,12 @@ TEST(Mesh3dCapture, FramesAreTheRenderPassAtTheLayersLocalTime) {
     const std::string script = "quitpat 5\npattern 0 0\n{\n3d_mesh 0 0 0 40 " + file.string() + " Camera01 32 " + mode + "\n}\n";
     write_file_bytes(dir / "script.txt", {script.begin(), script.end()});
     const fs::path out = dir / (std::string("out_") + mode);
-    ASSERT_EQ(run_capture({out.string(), 32, 24, (dir / "script.txt").string()}), 0) << mode;  // ended by the frame limit
+    CaptureOptions options;
+    options.out_dir = out.string();
+    options.fps = 32;
+    options.max_frames = 24;
+    options.script_path = (dir / "script.txt").string();
+    ASSERT_EQ(run_capture(options), 0) << mode;  // ended by the frame limit
     for (auto [k, name] : {std::pair{0, "frame_000000.png"}, {9, "frame_000009.png"}, {23, "frame_000023.png"}}) {
       const Frame expected = rendered(file, k, "Camera01", mode[0] == 'f' ? DRAW_FLAT : DRAW_WIREFRAME);
       ASSERT_TRUE(write_png((out / "expected.png").string(), expected, 320, 200));
