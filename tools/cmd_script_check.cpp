@@ -306,13 +306,11 @@ int cmd_script_check(const ToolArgs& args) {
   std::vector<Problem> problems;
   int failed_line = 0;
   DataFiles script_file;
-  std::optional<Script> script = load_script(data_file_path(script_file, path), &failed_line);
+  std::string why;
+  std::optional<Script> script = load_script(data_file_path(script_file, path), &failed_line, &why);
   std::vector<std::string> notes = file_notes(script_file);
   if (!script) {
-    if (failed_line)
-      problems.push_back({failed_line, true, "a \"pattern\" line must be followed by a line that begins with \"{\""});
-    else
-      problems.push_back({0, true, "cannot open the script"});
+    problems.push_back({failed_line, true, why.empty() ? "cannot open the script" : why});
   } else {
     check_windows(*script, problems);
     const std::filesystem::path dir = std::filesystem::absolute(path).parent_path();
