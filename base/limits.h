@@ -2,6 +2,7 @@
 // with its reader's error, before anything is allocated for it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // Pictures (PCX and the other picture formats) and sequence frames.
@@ -16,7 +17,13 @@ constexpr std::uint32_t max_sequence_record_bytes = std::uint32_t(4) << 20;
 
 // Video (AVI).
 
-// Scripts.
+// Scripts: the file, its "pattern" blocks and its layer lines (a real show has a few hundred
+// at most). A line is read in pieces of at most script_line_capacity characters, its line
+// feed included; a longer line is read as several.
+constexpr std::size_t max_script_bytes = std::size_t(4) << 20;
+constexpr int max_script_blocks = 10000;
+constexpr int max_script_layers = 10000;
+constexpr std::size_t script_line_capacity = 255;
 
 // Tunes.
 // The song time the tune table follows before it stops looking (script-check, tune-info).

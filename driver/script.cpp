@@ -8,36 +8,54 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <string>
+
+#include "base/limits.h"
 
 namespace {
 
-// A line read into a 256-byte buffer holds at most 255 characters, its line feed included.
-constexpr std::size_t line_capacity = 255;
-// A word read with "%s" from such a line fits in a buffer of the line buffer's size.
-constexpr int word_capacity = 256;
+// A word read with "%s" from a line fits in a buffer of the line buffer's size.
+constexpr int word_capacity = int(script_line_capacity) + 1;
 
+// One piece of the file as a line read sees it, pointing into the buffer that holds every
+// piece; the record costs two words whatever the line holds.
 struct ScriptLine {
-  std::string text;  // as a C string sees the buffer: up to the first zero byte
-  int number = 0;    // line of the file where this piece begins
+  const char* text;  // as a C string sees the line buffer: up to the first zero byte
+  int number;        // line of the file where this piece begins
 };
 
 // Splits the file the way a 256-byte line read does: up to and including a line feed, or
-// 255 characters, whichever comes first.
-std::vector<ScriptLine> read_lines(std::FILE* file) {
+// 255 characters, whichever comes first. Each piece is copied into `buffer` with a zero byte
+// after it; the lines point there, so `buffer` must outlive them and not change.
+std::vector<ScriptLine> read_lines(const std::string& bytes, std::string& buffer) {
+  // Room for a zero byte after every byte: the buffer never moves while lines point into it.
+  buffer.clear();
+  buffer.reserve(2 * bytes.size() + 1);
   std::vector<ScriptLine> lines;
-  std::string piece;
-  int number = 1, piece_number = 1;
-  for (int c; (c = std::fgetc(file)) != EOF;) {
-    if (piece.empty()) piece_number = number;
-    piece.push_back(char(c));
+  int number = 1;
+  std::size_t length = 0;
+  for (char c : bytes) {
+    if (length == 0) lines.push_back({buffer.data() + buffer.size(), number});
+    buffer.push_back(c);
+    ++length;
     if (c == '\n') ++number;
-    if (c == '\n' || piece.size() == line_capacity) {
-      lines.push_back({piece.substr(0, std::strlen(piece.c_str())), piece_number});
-      piece.clear();
+    if (c == '\n' || length == script_line_capacity) {
+      buffer.push_back('\0');
+      length = 0;
     }
   }
-  if (!piece.empty()) lines.push_back({piece.substr(0, std::strlen(piece.c_str())), piece_number});
+  if (length) buffer.push_back('\0');
   return lines;
+}
+
+// The whole file, or false when it cannot be read or holds more than max_script_bytes.
+bool read_script_bytes(std::FILE* file, std::string& bytes) {
+  char chunk[65536];
+  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
+    if (bytes.size() + n > max_script_bytes) return false;
+    bytes.append(chunk, n);
+  }
+  return !std::ferror(file);
 }
 
 const char* skip_blanks(const char* p) {
@@ -52,7 +70,7 @@ const char* skip_word(const char* p) {
 
 bool starts(const char* text, const char* keyword) { return std::strncmp(text, keyword, std::strlen(keyword)) == 0; }
 
-const char* line_text(const ScriptLine& line) { return skip_blanks(line.text.c_str()); }
+const char* line_text(const ScriptLine& line) { return skip_blanks(line.text); }
 
 // Inside a block every line is a layer line except comments, the closing "}", and lines
 // with nothing on them (a carriage return, or a bare line feed as Unix editors write it).
@@ -166,30 +184,48 @@ const char* layer_type_name(std::int32_t type) {
   }
 }
 
-std::optional<Script> load_script(const std::string& path, int* failed_line) {
+std::optional<Script> load_script(const std::string& path, int* failed_line, std::string* why) {
   if (failed_line) *failed_line = 0;
+  if (why) why->clear();
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
   if (!file) return std::nullopt;
-  const std::vector<ScriptLine> lines = read_lines(file.get());
-  auto fail = [&](const ScriptLine& pattern_line) -> std::optional<Script> {
-    if (failed_line) *failed_line = pattern_line.number;
+  std::string bytes, buffer;
+  if (!read_script_bytes(file.get(), bytes)) {
+    if (why) *why = "the script is longer than " + std::to_string(max_script_bytes) + " bytes";
+    return std::nullopt;
+  }
+  file.reset();
+  const std::vector<ScriptLine> lines = read_lines(bytes, buffer);
+  bytes = std::string();
+  auto fail = [&](int line, const std::string& reason) -> std::optional<Script> {
+    if (failed_line) *failed_line = line;
+    if (why) *why = reason;
     return std::nullopt;
   };
+  const std::string no_brace = "a \"pattern\" line must be followed by a line that begins with \"{\"";
 
   // Pass 1: one block per line that begins with "pattern", wherever it stands.
   Script script;
-  for (const ScriptLine& line : lines)
-    if (starts(line_text(line), "pattern")) ++script.block_count;
+  for (const ScriptLine& line : lines) {
+    if (!starts(line_text(line), "pattern")) continue;
+    if (++script.block_count > max_script_blocks)
+      return fail(line.number, "more than " + std::to_string(max_script_blocks) + " \"pattern\" blocks");
+  }
   script.blocks.resize(std::size_t(script.block_count));
 
   // Pass 2: count each block's layer lines; blocks are numbered as their bodies end.
   std::size_t block = 0;
+  int layer_total = 0, past_limit_line = 0;
   for (std::size_t i = 0; i < lines.size();) {
     const ScriptLine& line = lines[i++];
     if (!starts(line_text(line), "pattern")) continue;
-    if (!opens_block(lines, i)) return fail(line);
+    if (!opens_block(lines, i)) return fail(line.number, no_brace);
     ++i;
-    BlockScan scan = scan_body(lines, i, [](const char*, int, int) {});
+    BlockScan scan = scan_body(lines, i, [&](const char*, int number, int) {
+      if (++layer_total == max_script_layers + 1) past_limit_line = number;
+    });
+    if (past_limit_line)
+      return fail(past_limit_line, "more than " + std::to_string(max_script_layers) + " layer lines");
     if (block < script.blocks.size()) {
       PatternBlock& b = script.blocks[block];
       b.layer_count = scan.layer_lines;
@@ -217,7 +253,7 @@ std::optional<Script> load_script(const std::string& path, int* failed_line) {
       char keyword[word_capacity];
       unsigned first = 0, last = 0;
       std::sscanf(text, "%255s %x %x", keyword, &first, &last);
-      if (!opens_block(lines, i)) return fail(line);
+      if (!opens_block(lines, i)) return fail(line.number, no_brace);
       ++i;
       PatternBlock* b = block < script.blocks.size() ? &script.blocks[block] : nullptr;
       ++block;

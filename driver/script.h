@@ -75,10 +75,12 @@ struct Script {
   std::int32_t quit_order = 255;
 };
 
-// Reads a script; none when the file cannot be opened or a "pattern" line is not followed
-// by a line that begins with "{". On failure, *failed_line (if given) receives the line of
-// the offending "pattern" line, or 0 when the file could not be opened.
-std::optional<Script> load_script(const std::string& path, int* failed_line = nullptr);
+// Reads a script; none when the file cannot be opened, a "pattern" line is not followed by a
+// line that begins with "{", or the script is past one of the limits in base/limits.h. On
+// failure, *failed_line (if given) receives the offending line, or 0 when the file could not
+// be opened or read; *why (if given) a sentence saying what is wrong, empty when the file
+// could not be opened.
+std::optional<Script> load_script(const std::string& path, int* failed_line = nullptr, std::string* why = nullptr);
 
 // A word "begins with" a keyword when the keyword's characters stand at its start.
 bool begins_with(const std::string& word, const char* keyword);

@@ -50,12 +50,13 @@ int run_show(Platform& platform, const ShowOptions& options) {
 
   Show show;
   int failed_line = 0;
-  std::optional<Script> script = load_script(data_file_path(show.files, options.script_path), &failed_line);
+  std::string why;
+  std::optional<Script> script = load_script(data_file_path(show.files, options.script_path), &failed_line, &why);
   if (script) resolve_script_files(*script, show.files);
   data_files_report(show.files, stderr, "quindle: ");
   if (!script) {
     std::fprintf(stderr, "quindle: %s",
-                 problem_line(options.script_path, failed_line, script_load_problem(failed_line)).c_str());
+                 problem_line(options.script_path, failed_line, why.empty() ? script_load_problem(failed_line) : why).c_str());
     platform.window->message_box("script loading failed", "error");
     return exit_startup_failed;
   }

@@ -299,13 +299,11 @@ int cmd_script_check(const ToolArgs& args) {
   std::vector<Problem> problems;
   int failed_line = 0;
   DataFiles script_file;
-  std::optional<Script> script = load_script(data_file_path(script_file, path), &failed_line);
+  std::string why;
+  std::optional<Script> script = load_script(data_file_path(script_file, path), &failed_line, &why);
   std::vector<std::string> notes = file_notes(script_file);
   if (!script) {
-    if (failed_line)
-      problems.push_back({failed_line, true, script_load_problem(failed_line)});
-    else
-      problems.push_back({0, true, script_load_problem(0)});
+    problems.push_back({failed_line, true, why.empty() ? script_load_problem(failed_line) : why});
   } else {
     check_windows(*script, problems);
     const std::filesystem::path dir = std::filesystem::absolute(path).parent_path();

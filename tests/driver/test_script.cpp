@@ -5,6 +5,7 @@
 #include <random>
 #include <string>
 
+#include "base/limits.h"
 #include "driver/script.h"
 #include "testdata.h"
 
@@ -204,4 +205,48 @@ TEST(DecimalParam, ReadsLikeAtoiAndClamps) {
   EXPECT_EQ(decimal_param("+7"), 7);
   EXPECT_EQ(decimal_param("99999999999"), 2147483647);
   EXPECT_EQ(decimal_param("-99999999999"), -2147483647 - 1);
+}
+
+namespace {
+
+// A script of `blocks` empty blocks followed by one block of `layers` layer lines.
+std::string script_of(int blocks, int layers) {
+  std::string text;
+  for (int b = 0; b < blocks; ++b) text += "pattern 0 0\n{\n}\n";
+  text += "pattern 0 0\n{\n";
+  for (int l = 0; l < layers; ++l) text += "x\n";
+  return text + "}\n";
+}
+
+}  // namespace
+
+TEST(LoadScript, LimitsAreAcceptedAtTheLimitAndRefusedPastIt) {
+  const std::string comment_line = "//" + std::string(61, '-') + "\n";  // 64 bytes
+  std::string at_bytes;
+  while (at_bytes.size() < max_script_bytes) at_bytes += comment_line;
+  at_bytes.resize(max_script_bytes);
+  const struct {
+    const char* name;
+    std::string text;
+    bool loads;
+    int failed_line;
+    const char* why;
+  } cases[] = {
+      {"layers_at", script_of(0, max_script_layers), true, 0, ""},
+      {"layers_past", script_of(0, max_script_layers + 1), false, max_script_layers + 3, "more than 10000 layer lines"},
+      {"blocks_at", script_of(max_script_blocks - 1, 0), true, 0, ""},
+      {"blocks_past", script_of(max_script_blocks, 0), false, 3 * max_script_blocks + 1,
+       "more than 10000 \"pattern\" blocks"},
+      {"bytes_at", at_bytes, true, 0, ""},
+      {"bytes_past", at_bytes + "\n", false, 0, "the script is longer than 4194304 bytes"},
+  };
+  for (const auto& c : cases) {
+    const auto dir = scratch_dir(std::string("script_limit_") + c.name);
+    write_file_bytes(dir / "script.txt", {c.text.begin(), c.text.end()});
+    int line = -1;
+    std::string why;
+    EXPECT_EQ(load_script((dir / "script.txt").string(), &line, &why).has_value(), c.loads) << c.name;
+    EXPECT_EQ(line, c.failed_line) << c.name;
+    EXPECT_EQ(why, c.why) << c.name;
+  }
 }
