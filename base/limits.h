@@ -15,7 +15,11 @@ constexpr std::uint32_t max_sequence_record_bytes = std::uint32_t(4) << 20;
 
 // Scene files (.3DS and native).
 
-// Video (AVI).
+// Video (AVI). The engine draws 320x200 and shows the centre of a larger frame; the pixel
+// limit keeps the decoder's pictures (and a codec's reference pictures) to a few megabytes.
+constexpr int max_video_side = 4096;  // pixels, width and height each
+constexpr std::int64_t max_video_pixels = 1024 * 1024;  // width x height
+constexpr std::int64_t max_video_frames = 100000;  // chunks of the video stream
 
 // Scripts: the file, its "pattern" blocks and its layer lines (a real show has a few hundred
 // at most). A line is read in pieces of at most script_line_capacity characters, its line
@@ -25,6 +29,7 @@ constexpr int max_script_blocks = 10000;
 constexpr int max_script_layers = 10000;
 constexpr std::size_t script_line_capacity = 255;
 
-// Tunes.
+// Tunes (modules), read whole into memory by the module player.
+constexpr std::int64_t max_tune_bytes = 64 * 1024 * 1024;
 // The song time the tune table follows before it stops looking (script-check, tune-info).
 constexpr double max_tune_table_seconds = 3600.0;

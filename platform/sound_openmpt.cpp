@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/limits.h"
 #include "platform/sound_session.h"
 
 namespace {
@@ -146,13 +147,16 @@ bool configure_module(openmpt_module* module) {
          openmpt_module_ctl_set_integer(module, "dither", 0);
 }
 
-int load_from_stream(TuneStream& s, openmpt_module** out) {
+int load_from_stream(TuneStream& s, openmpt_module** out, TuneDamage* damage) {
   const std::int64_t size = stream_size(s);
   if (size < 0) return stream_failure(s, SOUND_FILE_LOAD);
+  damage->file_bytes = size;
+  if (size > max_tune_bytes) return SOUND_FILE_LOAD;
   if (const int code = probe_tune(s, size); code != SOUND_OK) return code;
 
+  // A cut tune is still handed to the module player, which plays what is there.
   const TuneReader reader{stream_read_at, &s, size};
-  if (tune_truncated(reader)) return stream_failure(s, SOUND_FILE_LOAD);
+  *damage = tune_damage(reader);
   if (stream_seek(&s, 0, SEEK_SET) != 0) return stream_failure(s, SOUND_FILE_LOAD);
 
   const openmpt_stream_callbacks adapter{stream_read, stream_seek, stream_tell};
@@ -168,13 +172,29 @@ int load_from_stream(TuneStream& s, openmpt_module** out) {
   return SOUND_OK;
 }
 
+// One line on standard error for a tune that is too large or cut short.
+void tell_load_problem(const std::string& name, const TuneDamage& damage, bool loaded) {
+  if (damage.file_bytes > max_tune_bytes) {
+    std::fprintf(stderr, "quindle: %s is %lld bytes; tunes of up to %lld bytes are played\n", name.c_str(),
+                 static_cast<long long>(damage.file_bytes), static_cast<long long>(max_tune_bytes));
+    return;
+  }
+  const std::string text = tune_damage_text(name, damage);
+  if (text.empty()) return;
+  std::fprintf(stderr, "quindle: %s. %s\n", text.c_str(),
+               loaded ? "What is there plays; the parts past the cut are silent." : "It cannot be played.");
+}
+
 }  // namespace
 
 Song::~Song() {
   if (module) openmpt_module_destroy(module);
 }
 
-openmpt_module* tune_load(const TuneFileCallbacks& callbacks, const char* name, int* error) {
+openmpt_module* tune_load(const TuneFileCallbacks& callbacks, const char* name, int* error, TuneDamage* damage) {
+  TuneDamage unused;
+  if (!damage) damage = &unused;
+  *damage = TuneDamage{};
   TuneStream stream;
   stream.callbacks = &callbacks;
   errno = 0;
@@ -189,7 +209,7 @@ openmpt_module* tune_load(const TuneFileCallbacks& callbacks, const char* name, 
   }
   openmpt_module* module = nullptr;
   try {
-    *error = load_from_stream(stream, &module);
+    *error = load_from_stream(stream, &module, damage);
   } catch (const std::bad_alloc&) {
     *error = SOUND_NO_MEMORY;
   }
@@ -252,8 +272,10 @@ Song* session_load(SoundSession& session, const char* name) {
   try {
     auto song = std::make_unique<Song>();
     int error = SOUND_OK;
-    song->module = tune_load(callbacks, name, &error);
+    TuneDamage damage;
+    song->module = tune_load(callbacks, name, &error, &damage);
     session.error = error;
+    tell_load_problem(name ? name : "", damage, song->module != nullptr);
     if (!song->module) return nullptr;
     session.songs.push_back(std::move(song));
     return session.songs.back().get();
@@ -313,6 +335,26 @@ bool session_skip(SoundSession& session, Song* song, int rate_hz, double t_s) {
     if (got < frames) break;  // the song ended (it does not, as it repeats forever)
   }
   return true;
+}
+
+TuneDamage tune_file_damage(const std::string& path) {
+  static const TuneFileCallbacks stdio{stdio_open, stdio_close, stdio_read, stdio_seek, stdio_tell};
+  TuneStream stream;
+  stream.callbacks = &stdio;
+  stream.handle = stdio_open(path.c_str());
+  if (!stream.handle) return {};
+  TuneDamage damage;
+  const std::int64_t size = stream_size(stream);
+  if (size >= 0) damage = tune_damage(TuneReader{stream_read_at, &stream, size});
+  stdio_close(stream.handle);
+  return damage;
+}
+
+std::string tune_damage_text(const std::string& name, const TuneDamage& damage) {
+  if (damage.missing_bytes <= 0) return "";
+  return name + " is damaged: it is cut short, " + (damage.at_least ? "at least " : "") +
+         std::to_string(damage.missing_bytes) + " bytes are missing (the file has " +
+         std::to_string(damage.file_bytes) + " bytes)";
 }
 
 int output_error_code(const char* sdl_message) {

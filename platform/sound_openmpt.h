@@ -4,6 +4,7 @@
 // through the file callbacks it was handed and never writes files except the capture's WAV.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -53,6 +54,24 @@ class OfflineSound : public SoundLibrary {
   // Completes the WAV file's header and closes it; false when a write failed.
   virtual bool finish_wav() = 0;
 };
+
+// A tune file that is cut: what its headers declare against what the file holds. Both
+// libraries tell it on standard error when they load such a tune, which then plays as far as
+// it goes.
+struct TuneDamage {
+  std::int64_t file_bytes = 0;
+  std::int64_t missing_bytes = 0;  // 0: complete, or a format whose extent is not checked
+  bool at_least = false;           // more is missing than could be measured
+};
+
+// Reads the tune file's headers (no module is made). A file that cannot be read, or is no
+// module the extent check knows, has no missing bytes.
+TuneDamage tune_file_damage(const std::string& path);
+
+// The author's sentence for a cut tune, without a full stop or line end ("tune.mod is
+// damaged: it is cut short, 2 bytes are missing (the file has 40000 bytes)"); empty when
+// nothing is missing.
+std::string tune_damage_text(const std::string& name, const TuneDamage& damage);
 
 std::unique_ptr<LiveSound> make_live_sound();
 std::unique_ptr<OfflineSound> make_offline_sound();

@@ -52,8 +52,11 @@ bool session_skip(SoundSession& session, Song* song, int rate_hz, double t_s);
 
 // Reads the tune name through callbacks and makes a module of it. Error codes: no handle 9
 // (12 when the open failed for lack of memory), not a module 10, a read, seek or tell failure,
-// data declared beyond the file's end, or a failed load 11, out of memory 12; 0 on success.
-openmpt_module* tune_load(const TuneFileCallbacks& callbacks, const char* name, int* error);
+// a file over max_tune_bytes (base/limits.h) or a failed load 11, out of memory 12; 0 on
+// success. A module whose headers declare data past the file's end loads as far as it goes
+// when the module player can load it; `damage` (when given) says by how much it is cut.
+openmpt_module* tune_load(const TuneFileCallbacks& callbacks, const char* name, int* error,
+                          TuneDamage* damage = nullptr);
 
 // Random access to the tune for the extent check below.
 struct TuneReader {
@@ -62,10 +65,9 @@ struct TuneReader {
   std::int64_t size = 0;
 };
 
-// Whether a module's headers declare patterns or sample data beyond the end of the file
-// (ProTracker-style MOD with a channel tag, S3M, IT; other formats are not checked). A header
-// that cannot be read counts as cut off.
-bool tune_truncated(const TuneReader& reader);
+// How far a module's headers declare patterns or sample data beyond the end of the file
+// (ProTracker-style MOD with a channel tag, S3M, IT; other formats are not checked).
+TuneDamage tune_damage(const TuneReader& reader);
 
 // The error code for a failed SDL audio open, from SDL's message: a busy device is
 // SOUND_OUTPUT_BUSY, anything else SOUND_OUTPUT_INIT.

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "base/byte_order.h"
+#include "base/limits.h"
 
 namespace {
 
@@ -50,6 +51,11 @@ bool read_chunk(const FileView& f, std::uint64_t at, std::uint64_t limit, Chunk*
   c->end = c->data + c->size;
   c->next = c->end + (c->size & 1);
   return true;
+}
+
+// Records that the file's structure reaches up to `end`, which may lie past the file's end.
+void note_missing(const FileView& f, std::uint64_t end, AviVideoLayout* layout) {
+  if (end > f.size) layout->missing_bytes = std::max(layout->missing_bytes, end - f.size);
 }
 
 // The type word of a RIFF or LIST chunk, 0 when it cannot be read.
@@ -132,6 +138,7 @@ struct FileParts {
 };
 
 void read_riff(const FileView& f, const Chunk& riff, AviVideoLayout* layout, FileParts* parts) {
+  note_missing(f, riff.end, layout);
   const std::uint64_t end = std::min(riff.end, f.size);
   Chunk c;
   for (std::uint64_t at = riff.data + 4; read_chunk(f, at, end, &c); at = c.next) {
@@ -159,6 +166,16 @@ std::uint64_t index_base(const FileView& f, const std::uint8_t* entry, std::uint
   return offset < movi_origin ? movi_origin : 0;
 }
 
+// False, with the layout marked, once the stream has more chunks than a video may have.
+bool add_chunk(AviVideoLayout* layout, const AviChunk& chunk) {
+  if (layout->chunks.size() >= std::size_t(max_video_frames)) {
+    layout->too_many_chunks = true;
+    return false;
+  }
+  layout->chunks.push_back(chunk);
+  return true;
+}
+
 bool read_index(const FileView& f, const FileParts& parts, AviVideoLayout* layout) {
   const Chunk& idx = parts.index;
   if (idx.data > f.size) return false;
@@ -177,8 +194,12 @@ bool read_index(const FileView& f, const FileParts& parts, AviVideoLayout* layou
     chunk.size = load_le32(e + 12);
     chunk.key = (load_le32(e + 4) & index_keyframe_flag) != 0;
     // A chunk outside the file cannot be read: it counts as dropped, keeping the numbering.
-    if (chunk.offset > f.size || chunk.size > f.size - chunk.offset) chunk.size = 0;
-    layout->chunks.push_back(chunk);
+    if (chunk.offset > f.size || chunk.size > f.size - chunk.offset) {
+      note_missing(f, chunk.offset + chunk.size, layout);
+      chunk.size = 0;
+      ++layout->chunks_outside_file;
+    }
+    if (!add_chunk(layout, chunk)) break;
   }
   layout->keyframes_known = true;
   return !layout->chunks.empty();
@@ -186,14 +207,18 @@ bool read_index(const FileView& f, const FileParts& parts, AviVideoLayout* layou
 
 void scan_frames(const FileView& f, Range range, AviVideoLayout* layout, bool inside_rec) {
   Chunk c;
-  for (std::uint64_t at = range.begin; read_chunk(f, at, range.end, &c); at = c.next) {
+  for (std::uint64_t at = range.begin; !layout->too_many_chunks && read_chunk(f, at, range.end, &c); at = c.next) {
     if (c.id == fourcc("LIST")) {
       if (!inside_rec && list_type(f, c) == fourcc("rec ")) scan_frames(f, {c.data + 4, std::min(c.end, range.end)}, layout, true);
       continue;
     }
     if (!is_frame_chunk(c.id, layout->stream_number)) continue;
-    if (c.end > f.size) return;  // a cut-off chunk ends the frames
-    layout->chunks.push_back({c.data, c.size, false});
+    if (c.end > f.size) {  // a cut-off chunk ends the frames
+      note_missing(f, c.end, layout);
+      ++layout->chunks_outside_file;
+      return;
+    }
+    if (!add_chunk(layout, {c.data, c.size, false})) return;
   }
 }
 
@@ -215,7 +240,7 @@ bool avi_read_layout(std::FILE* file, AviVideoLayout* layout) {
   // Files past the first RIFF's size limit go on in 'AVIX' RIFFs of frame data only.
   Chunk c;
   for (std::uint64_t at = riff.next; read_chunk(f, at, f.size, &c); at = c.next)
-    if (c.id == fourcc("RIFF") && list_type(f, c) == fourcc("AVIX")) read_riff(f, c, nullptr, &parts);
+    if (c.id == fourcc("RIFF") && list_type(f, c) == fourcc("AVIX")) read_riff(f, c, layout, &parts);
 
   // idx1 covers the first RIFF only; frames of later RIFFs are found by walking them.
   std::size_t walked = 0;
@@ -225,10 +250,31 @@ bool avi_read_layout(std::FILE* file, AviVideoLayout* layout) {
   } else {
     walked = 1;
   }
-  for (std::size_t m = walked; m < parts.movi.size(); ++m) scan_frames(f, parts.movi[m], layout, false);
+  for (std::size_t m = walked; m < parts.movi.size() && !layout->too_many_chunks; ++m)
+    scan_frames(f, parts.movi[m], layout, false);
   if (!layout->keyframes_known) {
     auto first = std::find_if(layout->chunks.begin(), layout->chunks.end(), [](const AviChunk& k) { return k.size > 0; });
     if (first != layout->chunks.end()) first->key = true;
   }
   return true;
+}
+
+bool avi_is_riff_avi(std::FILE* file) {
+  std::uint8_t head[12];
+  if (!file || fseeko(file, 0, SEEK_SET) != 0 || std::fread(head, 1, sizeof head, file) != sizeof head) return false;
+  return load_le32(head) == fourcc("RIFF") && load_le32(head + 8) == fourcc("AVI ");
+}
+
+std::string avi_limits_problem(const AviVideoLayout& layout) {
+  const std::string limits = "videos of up to " + std::to_string(max_video_side) + " pixels a side and " +
+                             std::to_string(max_video_pixels) + " pixels in all are played";
+  const std::int64_t width = layout.width;
+  const std::int64_t height = layout.height < 0 ? -std::int64_t(layout.height) : layout.height;
+  const std::string size = std::to_string(width) + "x" + std::to_string(height);
+  if (width <= 0 || height <= 0) return "the frame size " + size + " in its header is not a picture size";
+  if (width > max_video_side || height > max_video_side || width * height > max_video_pixels)
+    return "the frames are " + size + " pixels; " + limits;
+  if (layout.too_many_chunks)
+    return "it has more than " + std::to_string(max_video_frames) + " frames, the most a video may have";
+  return "";
 }

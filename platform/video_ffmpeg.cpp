@@ -1,10 +1,10 @@
 // video_ffmpeg.cpp: the video-file role over libavformat, libavcodec and libswscale.
 //
-// AVI files are read chunk by chunk through their own index (video_avi.h): frame i is the
-// chunk the index numbers i, a dropped (empty) chunk shows the picture before it, and random
-// access starts at the key picture at or before i. libavformat only supplies the codec
-// parameters there. Other containers are decoded in the order their packets come, frame i
-// being the i-th picture, and are rewound to the start when asked for an earlier frame.
+// Only RIFF AVI files are opened, and only after their headers were read here (video_avi.h)
+// and found within the limits of base/limits.h: FFmpeg never guesses the format of a file and
+// no decoder is opened for a frame size that is too large. Frame i is the chunk the index
+// numbers i, a dropped (empty) chunk shows the picture before it, and random access starts at
+// the key picture at or before i. libavformat only supplies the codec parameters.
 #include "platform/video_ffmpeg.h"
 
 #include <algorithm>
@@ -23,6 +23,7 @@ extern "C" {
 }
 
 #include "base/byte_order.h"
+#include "base/limits.h"
 #include "platform/video_avi.h"
 
 namespace {
@@ -55,15 +56,22 @@ struct FileClose {
 };
 
 using FormatPtr = std::unique_ptr<AVFormatContext, FormatClose>;
+using FilePtr = std::unique_ptr<std::FILE, FileClose>;
 
 void silence_library_log() { av_log_set_level(AV_LOG_QUIET); }
 
-FormatPtr open_format(const std::string& path, bool probe_streams) {
+// One line about a video file for the show's author; nothing when messages are off.
+void tell(std::FILE* messages, const std::string& path, const std::string& text) {
+  if (messages) std::fprintf(messages, "quindle: %s: %s\n", path.c_str(), text.c_str());
+}
+
+// The file's AVI headers as FFmpeg's AVI reader sees them; the format is named, not probed.
+FormatPtr open_avi_format(const std::string& path) {
+  const AVInputFormat* avi = av_find_input_format("avi");
+  if (!avi) return nullptr;
   AVFormatContext* raw = nullptr;
-  if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return nullptr;
-  FormatPtr format(raw);
-  if (probe_streams && avformat_find_stream_info(format.get(), nullptr) < 0) return nullptr;
-  return format;
+  if (avformat_open_input(&raw, path.c_str(), avi, nullptr) < 0) return nullptr;
+  return FormatPtr(raw);
 }
 
 // The preferred stream when it is video, else the first video stream; -1 when there is none.
@@ -77,21 +85,26 @@ int pick_video_stream(const AVFormatContext* format, int preferred) {
   return -1;
 }
 
-// What all decoders of one stream share.
+bool within_frame_limits(std::int64_t width, std::int64_t height) {
+  return width > 0 && height > 0 && width <= max_video_side && height <= max_video_side &&
+         width * height <= max_video_pixels;
+}
+
+// What all decoders of one stream share. A picture is a chunk that holds data; frame
+// dwStart + c shows chunk_picture[c].
 struct StreamSource {
   std::string path;
+  std::FILE* messages = nullptr;  // where damage is reported; none for silence
   std::unique_ptr<AVCodecParameters, ParametersFree> codec;
   VideoStreamInfo info;
-
-  // AVI files. A picture is a chunk that holds data; frame dwStart + c shows chunk_picture[c].
-  bool avi = false;
   std::vector<AviChunk> pictures;
+  std::vector<std::uint32_t> picture_frame;  // the chunk number of each picture, for messages
   std::vector<std::uint32_t> chunk_picture;
   std::vector<std::uint32_t> key_picture;  // the picture that decoding of picture p starts from
   std::uint32_t largest_picture = 0;       // bytes
   std::vector<std::uint32_t> palette;      // 0x00RRGGBB, for 8-bit sources
-
-  int stream_index = -1;  // FFmpeg's number of the stream, for other containers
+  // Damage found while decoding is told once per stream, not once per frame.
+  mutable bool damage_told = false;
 };
 
 bool is_intra_only(AVCodecID id) {
@@ -101,10 +114,12 @@ bool is_intra_only(AVCodecID id) {
 
 void number_pictures(const AviVideoLayout& layout, bool intra_only, StreamSource* s) {
   std::uint32_t shown = 0;  // chunks before the first picture show the first picture
-  for (const AviChunk& chunk : layout.chunks) {
+  for (std::size_t c = 0; c < layout.chunks.size(); ++c) {
+    const AviChunk& chunk = layout.chunks[c];
     if (chunk.size > 0) {
       shown = std::uint32_t(s->pictures.size());
       s->pictures.push_back(chunk);
+      s->picture_frame.push_back(std::uint32_t(c));
       s->largest_picture = std::max(s->largest_picture, chunk.size);
     }
     s->chunk_picture.push_back(shown);
@@ -118,7 +133,6 @@ void number_pictures(const AviVideoLayout& layout, bool intra_only, StreamSource
 }
 
 void describe_avi(const AviVideoLayout& layout, const AVStream* stream, StreamSource* s) {
-  s->avi = true;
   s->info.dwScale = layout.scale;
   s->info.dwRate = layout.rate;
   s->info.dwStart = layout.start;
@@ -130,36 +144,6 @@ void describe_avi(const AviVideoLayout& layout, const AVStream* stream, StreamSo
   }
   s->palette = layout.palette;
   number_pictures(layout, is_intra_only(stream->codecpar->codec_id), s);
-}
-
-std::int64_t count_packets(AVFormatContext* format, int stream_index) {
-  AVPacket* packet = av_packet_alloc();
-  if (!packet) return 0;
-  std::int64_t count = 0;
-  while (av_read_frame(format, packet) >= 0) {
-    count += packet->stream_index == stream_index;
-    av_packet_unref(packet);
-  }
-  av_packet_free(&packet);
-  return count;
-}
-
-// Other containers: FFmpeg's frame rate and frame count stand in for the AVI header.
-void describe_container(AVFormatContext* format, const AVStream* stream, StreamSource* s) {
-  AVRational rate = stream->avg_frame_rate;
-  if (rate.num <= 0 || rate.den <= 0) rate = stream->r_frame_rate;
-  if ((rate.num <= 0 || rate.den <= 0) && stream->time_base.num > 0 && stream->time_base.den > 0)
-    rate = av_inv_q(stream->time_base);
-  if (rate.num <= 0 || rate.den <= 0) rate = AVRational{25, 1};
-  s->info.dwRate = std::uint32_t(rate.num);
-  s->info.dwScale = std::uint32_t(rate.den);
-  s->info.dwStart = 0;
-
-  std::int64_t frames = stream->nb_frames;
-  if (frames <= 0 && stream->duration > 0) frames = av_rescale_q(stream->duration, stream->time_base, av_inv_q(rate));
-  if (frames <= 0 && format->duration > 0) frames = av_rescale_q(format->duration, AV_TIME_BASE_Q, av_inv_q(rate));
-  if (frames <= 0) frames = count_packets(format, s->stream_index);
-  s->info.dwLength = std::uint32_t(std::clamp<std::int64_t>(frames, 0, UINT32_MAX));
 }
 
 bool is_rgb16(AVPixelFormat format) {
@@ -183,12 +167,12 @@ class FfmpegFrameDecoder final : public FrameDecoder {
  private:
   std::int64_t picture_of(std::int64_t index) const;
   void decode_through(std::int64_t picture);
-  bool restart(std::int64_t key);
-  bool rewind_container();
+  void restart(std::int64_t key);
   bool step();
+  bool step_with_delay();
   PacketRead next_packet();
   PacketRead read_chunk(const AviChunk& chunk);
-  void reached_end();
+  void damaged(const char* what);
   void hold(AVFrame* frame);
   bool convert_held();
 
@@ -198,19 +182,16 @@ class FfmpegFrameDecoder final : public FrameDecoder {
   std::unique_ptr<AVFrame, FrameFree> received_;
   std::unique_ptr<AVFrame, FrameFree> held_;  // the newest picture decoded, kept for the bitmap
   std::unique_ptr<SwsContext, ScalerFree> scaler_;
-  std::unique_ptr<AVBufferPool, PoolFree> chunk_pool_;  // AVI: chunk bytes, shared with the codec
-  std::unique_ptr<std::FILE, FileClose> file_;          // AVI
-  FormatPtr format_;                                    // other containers
-  bool at_start_ = true;                                // other containers: nothing read yet
+  std::unique_ptr<AVBufferPool, PoolFree> chunk_pool_;  // chunk bytes, shared with the codec
+  FilePtr file_;
   bool delay_ = false;  // the codec may hand a picture out only after later packets
 
   // The run: pictures fed in order from a key picture on.
   bool run_valid_ = false;
   bool draining_ = false;
   bool palette_due_ = false;
-  std::int64_t next_send_ = 0;       // AVI: the next picture to feed
-  std::int64_t decoded_ = -1;        // the last picture whose decoding has finished
-  std::int64_t picture_count_ = -1;  // other containers: known once the end was reached
+  std::int64_t next_send_ = 0;  // the next picture to feed
+  std::int64_t decoded_ = -1;   // the last picture whose decoding has finished
 
   std::uint64_t held_serial_ = 0, dib_serial_ = 0;
   std::int64_t dib_picture_ = -1;
@@ -224,30 +205,23 @@ bool FfmpegFrameDecoder::open() {
   codec_.reset(avcodec_alloc_context3(codec));
   if (!codec_ || avcodec_parameters_to_context(codec_.get(), source_->codec.get()) < 0) return false;
   codec_->thread_count = 1;  // frame threads would hand pictures out late
+  // A size inside the stream that differs from the checked header is held to the same limit.
+  codec_->max_pixels = max_video_pixels;
   if (avcodec_open2(codec_.get(), codec, nullptr) < 0) return false;
   delay_ = (codec->capabilities & AV_CODEC_CAP_DELAY) != 0;
   packet_.reset(av_packet_alloc());
   received_.reset(av_frame_alloc());
   held_.reset(av_frame_alloc());
   if (!packet_ || !received_ || !held_) return false;
-  if (source_->avi) {
-    file_.reset(std::fopen(source_->path.c_str(), "rb"));
-    chunk_pool_.reset(av_buffer_pool_init(std::size_t(source_->largest_picture) + AV_INPUT_BUFFER_PADDING_SIZE, nullptr));
-    return file_ && chunk_pool_;
-  }
-  format_ = open_format(source_->path, true);
-  at_start_ = true;
-  return format_ && unsigned(source_->stream_index) < format_->nb_streams;
+  file_.reset(std::fopen(source_->path.c_str(), "rb"));
+  chunk_pool_.reset(av_buffer_pool_init(std::size_t(source_->largest_picture) + AV_INPUT_BUFFER_PADDING_SIZE, nullptr));
+  return file_ && chunk_pool_;
 }
 
 std::int64_t FfmpegFrameDecoder::picture_of(std::int64_t index) const {
-  if (source_->avi) {
-    if (source_->chunk_picture.empty() || source_->pictures.empty()) return -1;
-    const std::int64_t last = std::int64_t(source_->chunk_picture.size()) - 1;
-    return source_->chunk_picture[std::size_t(std::clamp<std::int64_t>(index - source_->info.dwStart, 0, last))];
-  }
-  if (picture_count_ == 0) return -1;
-  return picture_count_ > 0 ? std::clamp<std::int64_t>(index, 0, picture_count_ - 1) : std::max<std::int64_t>(index, 0);
+  if (source_->chunk_picture.empty() || source_->pictures.empty()) return -1;
+  const std::int64_t last = std::int64_t(source_->chunk_picture.size()) - 1;
+  return source_->chunk_picture[std::size_t(std::clamp<std::int64_t>(index - source_->info.dwStart, 0, last))];
 }
 
 const std::uint8_t* FfmpegFrameDecoder::get_frame(std::int64_t index) {
@@ -255,7 +229,7 @@ const std::uint8_t* FfmpegFrameDecoder::get_frame(std::int64_t index) {
   if (picture >= 0 && picture != dib_picture_) {
     decode_through(picture);
     if (held_serial_ != dib_serial_ && convert_held()) dib_serial_ = held_serial_;
-    dib_picture_ = picture_count_ > 0 ? std::min(picture, picture_count_ - 1) : picture;
+    dib_picture_ = picture;
   }
   return dib_.empty() ? nullptr : dib_.data();
 }
@@ -264,52 +238,59 @@ const std::uint8_t* FfmpegFrameDecoder::get_frame(std::int64_t index) {
 // the one before). Going on from the current run is cheaper than restarting unless the run
 // lies beyond the picture or before its key picture.
 void FfmpegFrameDecoder::decode_through(std::int64_t picture) {
-  const std::int64_t key = source_->avi ? source_->key_picture[std::size_t(picture)] : 0;
-  if (!run_valid_ || decoded_ > picture || decoded_ < key - 1)
-    if (!restart(key)) return;
+  const std::int64_t key = source_->key_picture[std::size_t(picture)];
+  if (!run_valid_ || decoded_ > picture || decoded_ < key - 1) restart(key);
   while (decoded_ < picture && step()) {
   }
 }
 
-bool FfmpegFrameDecoder::restart(std::int64_t key) {
+void FfmpegFrameDecoder::restart(std::int64_t key) {
   avcodec_flush_buffers(codec_.get());
   run_valid_ = true;
   draining_ = false;
   palette_due_ = true;
   next_send_ = key;
   decoded_ = key - 1;
-  if (!source_->avi && (!format_ || (!at_start_ && !rewind_container()))) run_valid_ = false;
-  return run_valid_;
 }
 
-bool FfmpegFrameDecoder::rewind_container() {
-  const AVStream* stream = format_->streams[source_->stream_index];
-  const std::int64_t start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
-  if (av_seek_frame(format_.get(), source_->stream_index, start, AVSEEK_FLAG_BACKWARD) >= 0) return true;
-  // A container that cannot seek is opened anew.
-  format_ = open_format(source_->path, true);
-  at_start_ = true;
-  return format_ && unsigned(source_->stream_index) < format_->nb_streams;
+// Says once per stream that a picture could not be read or decoded; the picture before it
+// stays in its place.
+void FfmpegFrameDecoder::damaged(const char* what) {
+  if (source_->damage_told) return;
+  source_->damage_told = true;
+  const std::int64_t picture = std::clamp<std::int64_t>(decoded_ + 1, 0, std::int64_t(source_->pictures.size()) - 1);
+  const std::uint32_t frame = source_->picture_frame[std::size_t(picture)];
+  tell(source_->messages, source_->path,
+       "frame " + std::to_string(frame) + " " + what +
+           ": the file is damaged. What can be decoded is shown; a damaged frame shows the one before it "
+           "(said once per file).");
 }
 
 // Finishes one more picture of the run: decoded_ moves on by one. False at the end of the stream.
 bool FfmpegFrameDecoder::step() {
-  AVCodecContext* codec = codec_.get();
-  if (!delay_) {
-    switch (next_packet()) {
-      case PacketRead::end: reached_end(); return false;
-      case PacketRead::broken: ++decoded_; return true;
-      case PacketRead::packet: break;
-    }
-    const int sent = avcodec_send_packet(codec, packet_.get());
-    av_packet_unref(packet_.get());
-    if (sent >= 0)
-      while (avcodec_receive_frame(codec, received_.get()) == 0) hold(received_.get());
-    ++decoded_;
-    return true;
+  if (delay_) return step_with_delay();
+  switch (next_packet()) {
+    case PacketRead::end: return false;
+    case PacketRead::broken:
+      damaged("cannot be read");
+      ++decoded_;
+      return true;
+    case PacketRead::packet: break;
   }
-  // A codec with delay hands out pictures in order, some only after later packets or at the
-  // drain; the n-th picture out of the run is picture key + n.
+  AVCodecContext* codec = codec_.get();
+  const int sent = avcodec_send_packet(codec, packet_.get());
+  av_packet_unref(packet_.get());
+  if (sent < 0) damaged("does not decode");
+  if (sent >= 0)
+    while (avcodec_receive_frame(codec, received_.get()) == 0) hold(received_.get());
+  ++decoded_;
+  return true;
+}
+
+// A codec with delay hands out pictures in order, some only after later packets or at the
+// drain; the n-th picture out of the run is picture key + n.
+bool FfmpegFrameDecoder::step_with_delay() {
+  AVCodecContext* codec = codec_.get();
   for (;;) {
     const int got = avcodec_receive_frame(codec, received_.get());
     if (got == 0) {
@@ -318,11 +299,11 @@ bool FfmpegFrameDecoder::step() {
       return true;
     }
     if (got == AVERROR_EOF || (got == AVERROR(EAGAIN) && draining_)) {
-      reached_end();
       run_valid_ = false;  // a drained codec takes no more packets until flushed
       return false;
     }
     if (got != AVERROR(EAGAIN)) {
+      damaged("does not decode");
       ++decoded_;
       return true;
     }
@@ -331,11 +312,15 @@ bool FfmpegFrameDecoder::step() {
         avcodec_send_packet(codec, nullptr);
         draining_ = true;
         break;
-      case PacketRead::broken: ++decoded_; return true;
+      case PacketRead::broken:
+        damaged("cannot be read");
+        ++decoded_;
+        return true;
       case PacketRead::packet: {
         const int sent = avcodec_send_packet(codec, packet_.get());
         av_packet_unref(packet_.get());
         if (sent < 0 && sent != AVERROR(EAGAIN)) {
+          damaged("does not decode");
           ++decoded_;
           return true;
         }
@@ -346,18 +331,8 @@ bool FfmpegFrameDecoder::step() {
 }
 
 PacketRead FfmpegFrameDecoder::next_packet() {
-  if (source_->avi) {
-    if (next_send_ >= std::int64_t(source_->pictures.size())) return PacketRead::end;
-    return read_chunk(source_->pictures[std::size_t(next_send_++)]);
-  }
-  AVPacket* packet = packet_.get();
-  while (av_read_frame(format_.get(), packet) >= 0) {
-    at_start_ = false;
-    if (packet->stream_index == source_->stream_index) return PacketRead::packet;
-    av_packet_unref(packet);
-  }
-  at_start_ = false;
-  return PacketRead::end;
+  if (next_send_ >= std::int64_t(source_->pictures.size())) return PacketRead::end;
+  return read_chunk(source_->pictures[std::size_t(next_send_++)]);
 }
 
 // Reads a chunk into a pooled buffer that the codec may keep referring to (raw frames are
@@ -390,10 +365,6 @@ PacketRead FfmpegFrameDecoder::read_chunk(const AviChunk& chunk) {
   return PacketRead::packet;
 }
 
-void FfmpegFrameDecoder::reached_end() {
-  if (!source_->avi && picture_count_ < 0) picture_count_ = decoded_ + 1;
-}
-
 void FfmpegFrameDecoder::hold(AVFrame* frame) {
   av_frame_unref(held_.get());
   av_frame_move_ref(held_.get(), frame);
@@ -405,7 +376,7 @@ void FfmpegFrameDecoder::hold(AVFrame* frame) {
 bool FfmpegFrameDecoder::convert_held() {
   const AVFrame* frame = held_.get();
   const int w = frame->width, h = frame->height;
-  if (w <= 0 || h <= 0 || !frame->data[0]) return false;
+  if (!within_frame_limits(w, h) || !frame->data[0]) return false;
   const AVPixelFormat from = AVPixelFormat(frame->format);
   const bool rgb16 = is_rgb16(from);
   const AVPixelFormat to = rgb16 ? AV_PIX_FMT_RGB555LE : AV_PIX_FMT_BGR24;
@@ -420,7 +391,9 @@ bool FfmpegFrameDecoder::convert_held() {
     dib_[12] = 1;  // planes
     dib_[14] = std::uint8_t(bits);
     store_le32(&dib_[20], std::uint32_t(stride * std::size_t(h)));
-    dib_width_ = w, dib_height_ = h, dib_bits_ = bits;
+    dib_width_ = w;
+    dib_height_ = h;
+    dib_bits_ = bits;
   }
   std::uint8_t* const bottom_row = dib_.data() + dib_header_size;
   if (from == to) {
@@ -456,8 +429,33 @@ class FfmpegVideoStream final : public VideoStream {
   std::shared_ptr<const StreamSource> source_;
 };
 
+// The headers of an AVI file read and checked before FFmpeg sees the file; false (with the
+// reason told) when it is no AVI file, has no video stream or is too large to play.
+bool read_checked_layout(const std::string& path, std::FILE* messages, AviVideoLayout* layout) {
+  const FilePtr file(std::fopen(path.c_str(), "rb"));
+  if (!file) return false;
+  if (!avi_is_riff_avi(file.get())) {
+    tell(messages, path, "not an AVI file (it does not begin with RIFF ... AVI); save the video as AVI");
+    return false;
+  }
+  if (!avi_read_layout(file.get(), layout)) {
+    tell(messages, path, "the AVI file has no video stream");
+    return false;
+  }
+  if (const std::string problem = avi_limits_problem(*layout); !problem.empty()) {
+    tell(messages, path, problem);
+    return false;
+  }
+  if (layout->missing_bytes > 0)
+    tell(messages, path,
+         "the file is cut: its headers reach " + std::to_string(layout->missing_bytes) +
+             " bytes past its end. The frames that are there are shown; a missing frame shows the one before it.");
+  return true;
+}
+
 class FfmpegVideoLibrary final : public VideoLibrary {
  public:
+  explicit FfmpegVideoLibrary(std::FILE* messages) : messages_(messages) {}
   void init() override { silence_library_log(); }
 
   std::unique_ptr<VideoStream> open_stream(const char* path) override {
@@ -465,32 +463,36 @@ class FfmpegVideoLibrary final : public VideoLibrary {
     if (!path) return nullptr;
     auto source = std::make_shared<StreamSource>();
     source->path = path;
+    source->messages = messages_;
     AviVideoLayout layout;
-    {
-      std::unique_ptr<std::FILE, FileClose> file(std::fopen(path, "rb"));
-      if (!file) return nullptr;
-      source->avi = avi_read_layout(file.get(), &layout);
+    if (!read_checked_layout(source->path, messages_, &layout)) return nullptr;
+    const FormatPtr format = open_avi_format(source->path);
+    if (!format) {
+      tell(messages_, source->path, "the AVI headers cannot be read: the file is damaged");
+      return nullptr;
     }
-    FormatPtr format = open_format(source->path, !source->avi);
-    if (!format) return nullptr;
-    source->stream_index = pick_video_stream(format.get(), source->avi ? layout.stream_number : -1);
-    if (source->stream_index < 0) return nullptr;
-    const AVStream* stream = format->streams[source->stream_index];
-    source->codec.reset(avcodec_parameters_alloc());
-    if (!source->codec || avcodec_parameters_copy(source->codec.get(), stream->codecpar) < 0) return nullptr;
+    const int stream_index = pick_video_stream(format.get(), layout.stream_number);
+    if (stream_index < 0) return nullptr;
+    const AVStream* stream = format->streams[stream_index];
     source->info.width = stream->codecpar->width;
     source->info.height = std::abs(stream->codecpar->height);
-    if (source->avi)
-      describe_avi(layout, stream, source.get());
-    else
-      describe_container(format.get(), stream, source.get());
+    if (!within_frame_limits(source->info.width, source->info.height)) {
+      tell(messages_, source->path, "the frame size in the stream's codec parameters is beyond the limits");
+      return nullptr;
+    }
+    source->codec.reset(avcodec_parameters_alloc());
+    if (!source->codec || avcodec_parameters_copy(source->codec.get(), stream->codecpar) < 0) return nullptr;
+    describe_avi(layout, stream, source.get());
     return std::make_unique<FfmpegVideoStream>(std::move(source));
   }
+
+ private:
+  std::FILE* messages_;
 };
 
 }  // namespace
 
-std::unique_ptr<VideoLibrary> make_video_library() {
+std::unique_ptr<VideoLibrary> make_video_library(std::FILE* messages) {
   silence_library_log();
-  return std::make_unique<FfmpegVideoLibrary>();
+  return std::make_unique<FfmpegVideoLibrary>(messages);
 }

@@ -23,7 +23,9 @@
 #include "platform/sound_openmpt.h"
 #include "platform/sound_session.h"
 #include "platform/sound_stamps.h"
+#include "base/limits.h"
 #include "scoped_env.h"
+#include "stderr_pipe.h"
 #include "testdata.h"
 #include "tools/mod_writer.h"
 #include "tools/show_assets.h"
@@ -163,15 +165,17 @@ TuneFileCallbacks faulty_callbacks() {
   return c;
 }
 
-// Loads `bytes` through the faulty callbacks, the fault armed; the error code.
-int load_faulty(Bytes bytes, Fault fault = no_fault, int fault_call = 0, int open_errno = 0) {
+// Loads `bytes` through the faulty callbacks, the fault armed; the error code, and in `damage`
+// (when given) how much of the tune is missing.
+int load_faulty(Bytes bytes, Fault fault = no_fault, int fault_call = 0, int open_errno = 0,
+                TuneDamage* damage = nullptr) {
   faulty = FaultyFile{std::move(bytes)};
   faulty.fault = fault;
   faulty.fault_call = fault_call;
   faulty.open_errno = open_errno;
   int error = SOUND_OK;
   Song owner;  // frees the module
-  owner.module = tune_load(faulty_callbacks(), "tune.mod", &error);
+  owner.module = tune_load(faulty_callbacks(), "tune.mod", &error, damage);
   EXPECT_EQ(owner.module != nullptr, error == SOUND_OK);
   EXPECT_EQ(faulty.closes, open_errno ? 0 : 1) << "the file is closed exactly once";
   return error;
@@ -187,6 +191,23 @@ int capture(const fs::path& dir, const fs::path& tune, const char* out, int fps,
   options.script_path = (dir / "script.txt").string();
   options.out_dir = (dir / out).string();
   return run_capture(options);
+}
+
+// A capture of the generated tune at 10 fps up to order 2: frame n of timeline.tsv reports
+// the tune's position after n / 10 s, and frame 97 is the last (the first to report order 2;
+// it is still drawn).
+void expect_show_tune_timeline(const fs::path& path) {
+  std::ifstream timeline(path);
+  std::int64_t frames = 0;
+  for (std::string line; std::getline(timeline, line); ++frames) {
+    std::int64_t frame = 0;
+    double seconds = 0;
+    TunePosition reported;
+    std::istringstream(line) >> frame >> seconds >> reported.order >> reported.row;
+    ASSERT_EQ(frame, frames);
+    EXPECT_EQ(reported, show_tune_position_after(frame * 4410)) << line;
+  }
+  EXPECT_EQ(frames, 98);
 }
 
 }  // namespace
@@ -213,8 +234,8 @@ TEST(MusicStart, MissingTuneShowsFileNotFoundAndTheSongStaysAtTheStart) {
   expect_silent_show(s, "File not found");
 }
 
-// A missing file, an odd name, a directory, an empty or text file, a header alone, a module
-// cut in half or short by one byte: the message of their code.
+// A missing file, an odd name, a directory, an empty or text file, a header alone: the
+// message of their code.
 TEST(MusicStart, BadFilesShowTheirMessages) {
   const fs::path dir = scratch_dir("sound_bad_files");
   const std::string text = "tune tune.mod\nquitpat 2\nThis is a script, not a module.\n";
@@ -222,10 +243,13 @@ TEST(MusicStart, BadFilesShowTheirMessages) {
   fs::create_directories(dir / "folder.mod");
   write_file_bytes(dir / "empty.mod", {});
   const std::tuple<const char*, Bytes, int> files[] = {  // files with no bytes are not written
-      {"missing.mod", {}, SOUND_FILE_NOT_FOUND}, {"t\xc3\xbc ne *?<>|\"\t.mod", {}, SOUND_FILE_NOT_FOUND},
-      {"folder.mod", {}, SOUND_FILE_LOAD}, {"empty.mod", {}, SOUND_FILE_FORMAT},
-      {"text.mod", {text.begin(), text.end()}, SOUND_FILE_FORMAT}, {"header_only.mod", cut(bytes, 1000), SOUND_FILE_FORMAT},
-      {"half.mod", cut(bytes, bytes.size() / 2), SOUND_FILE_LOAD}, {"short_by_one.mod", cut(bytes, bytes.size() - 1), SOUND_FILE_LOAD}};
+      {"missing.mod", {}, SOUND_FILE_NOT_FOUND},
+      {"t\xc3\xbc ne *?<>|\"\t.mod", {}, SOUND_FILE_NOT_FOUND},
+      {"folder.mod", {}, SOUND_FILE_LOAD},
+      {"empty.mod", {}, SOUND_FILE_FORMAT},
+      {"text.mod", {text.begin(), text.end()}, SOUND_FILE_FORMAT},
+      {"header_only.mod", cut(bytes, 1000), SOUND_FILE_FORMAT},
+  };
   for (const auto& [name, content, code] : files) {
     if (!content.empty()) write_file_bytes(dir / name, content);
     auto s = start(make_offline_sound(), dir / name);
@@ -234,11 +258,20 @@ TEST(MusicStart, BadFilesShowTheirMessages) {
   }
 }
 
-TEST(LoadSong, CutAtAnyLengthOrFlippedIsRefusedWithinBounds) {
+// Below the tag at 1080 nothing tells a module; past it a cut module loads, and what its
+// headers declare past the cut is counted. Flipped bits give a module or one of the two
+// refusals, never more than the bytes hold.
+TEST(LoadSong, CutAtAnyLengthLoadsAndCountsWhatIsMissingFlippedStaysWithinBounds) {
   const Bytes bytes = mod_encode(show_tune());
-  // Below the tag at 1080 nothing tells a module; past it the data falls short.
-  for (std::size_t n = 0; n < bytes.size(); n += n < 1200 ? 7 : 1531)
-    EXPECT_EQ(load_faulty(cut(bytes, n)), n < 1084 ? SOUND_FILE_FORMAT : SOUND_FILE_LOAD) << n;
+  for (std::size_t n = 0; n < bytes.size(); n += n < 1200 ? 7 : 1531) {
+    TuneDamage damage;
+    const int error = load_faulty(cut(bytes, n), no_fault, 0, 0, &damage);
+    EXPECT_EQ(error, n < 1084 ? SOUND_FILE_FORMAT : SOUND_OK) << n;
+    if (n < 1084) continue;
+    EXPECT_EQ(damage.missing_bytes, std::int64_t(bytes.size() - n)) << n;
+    EXPECT_FALSE(damage.at_least) << n;
+    EXPECT_EQ(damage.file_bytes, std::int64_t(n));
+  }
   std::uint32_t seed = 7;
   for (int i = 0; i < 300; ++i) {
     Bytes copy = bytes;
@@ -296,15 +329,75 @@ TEST(LoadSong, ReadsOnlyThroughACompleteCallbackSet) {
   EXPECT_FALSE(sound->setup().callbacks_set);
 }
 
-TEST(LoadSong, CutInteropTunesAreRefused) {
+// Each interop tune cut to n/8 of its length loads and is missing the rest (the files end
+// where their headers say); where a header of a part lies past the cut, at least what could be
+// measured. Cut to 40 bytes, none is a module.
+TEST(LoadSong, CutInteropTunesLoadAndCountWhatIsMissing) {
   const std::filesystem::path dir = testdata_path("tunes");
   for (const char* file : {"tecnoballz.mod", "area1-game.mod", "menu.s3m", "the_big_march_in_space.it"}) {
     const Bytes bytes = read_file_bytes(dir / file);
-    EXPECT_EQ(load_faulty(bytes), SOUND_OK) << file;
-    for (std::size_t n = 1; n < 8; ++n)
-      EXPECT_EQ(load_faulty(cut(bytes, bytes.size() * n / 8)), SOUND_FILE_LOAD) << file << " cut to " << n << "/8";
+    TuneDamage whole;
+    EXPECT_EQ(load_faulty(bytes, no_fault, 0, 0, &whole), SOUND_OK) << file;
+    EXPECT_EQ(whole.missing_bytes, 0) << file;
+    for (std::size_t n = 1; n < 8; ++n) {
+      const std::size_t kept = bytes.size() * n / 8;
+      const std::int64_t missing = std::int64_t(bytes.size() - kept);
+      TuneDamage damage;
+      EXPECT_EQ(load_faulty(cut(bytes, kept), no_fault, 0, 0, &damage), SOUND_OK) << file << " cut to " << n << "/8";
+      if (damage.at_least) {
+        EXPECT_GT(damage.missing_bytes, 0) << file << " cut to " << n << "/8";
+        EXPECT_LE(damage.missing_bytes, missing) << file << " cut to " << n << "/8";
+      } else {
+        EXPECT_EQ(damage.missing_bytes, missing) << file << " cut to " << n << "/8";
+      }
+    }
     EXPECT_EQ(load_faulty(cut(bytes, 40)), SOUND_FILE_FORMAT) << file;
   }
+}
+
+// A tune of max_tune_bytes loads (a module followed by zeros); one byte more is refused with
+// "Error loading file" before it is read, and standard error gives its size.
+TEST(LoadSong, TuneSizeOnBothSidesOfTheLimit) {
+  Bytes bytes = mod_encode(show_tune());
+  bytes.resize(std::size_t(max_tune_bytes));
+  EXPECT_EQ(load_faulty(bytes), SOUND_OK);
+  bytes.push_back(0);
+  faulty = FaultyFile{std::move(bytes)};
+  auto sound = make_offline_sound();
+  sound->set_file_callbacks(faulty_callbacks());
+  sound->init(44100, 64, 0);
+  const std::string told = stderr_of([&] { EXPECT_EQ(sound->load_song("big.mod"), nullptr); });
+  EXPECT_EQ(sound->get_error(), SOUND_FILE_LOAD);
+  EXPECT_EQ(faulty.reads, 0);
+  EXPECT_EQ(told, "quindle: big.mod is " + std::to_string(max_tune_bytes + 1) + " bytes; tunes of up to " +
+                      std::to_string(max_tune_bytes) + " bytes are played\n");
+}
+
+// The sentence for a cut tune, and none for a whole one.
+TEST(TuneDamageText, SaysHowMuchIsMissing) {
+  const std::tuple<TuneDamage, const char*> cases[] = {
+      {{40000, 2, false}, "tune.mod is damaged: it is cut short, 2 bytes are missing (the file has 40000 bytes)"},
+      {{100, 5000, true}, "tune.mod is damaged: it is cut short, at least 5000 bytes are missing (the file has 100 bytes)"},
+      {{40000, 0, false}, ""},
+  };
+  for (const auto& [damage, text] : cases) EXPECT_EQ(tune_damage_text("tune.mod", damage), text);
+}
+
+// The file check that script-check uses reads the file itself; a missing file or one that is
+// no module has nothing missing.
+TEST(TuneFileDamage, ReadsTheFilesHeaders) {
+  const fs::path dir = scratch_dir("sound_file_damage");
+  const Bytes bytes = mod_encode(show_tune());
+  write_file_bytes(dir / "whole.mod", bytes);
+  write_file_bytes(dir / "cut.mod", cut(bytes, bytes.size() - 2));
+  write_file_bytes(dir / "text.mod", Bytes(2000, 'x'));
+  const std::tuple<const char*, std::int64_t> files[] = {
+      {"whole.mod", 0},
+      {"cut.mod", 2},
+      {"text.mod", 0},
+      {"missing.mod", 0},
+  };
+  for (const auto& [name, missing] : files) EXPECT_EQ(tune_file_damage((dir / name).string()).missing_bytes, missing) << name;
 }
 
 TEST(OutputErrorCode, BusyDeviceIsToldApartFromOtherFailures) {
@@ -400,17 +493,7 @@ TEST(CaptureRun, TimelineFollowsTheTuneAndAudioRepeatsByteForByte) {
   write_show_tune(dir);
   ASSERT_EQ(capture(dir, dir / "tune.mod", "a", 10), 1);  // order 2 comes at 9.6 s
   ASSERT_EQ(capture(dir, dir / "tune.mod", "b", 10), 1);
-  std::ifstream timeline(dir / "a" / "timeline.tsv");
-  std::int64_t frames = 0;
-  for (std::string line; std::getline(timeline, line); ++frames) {
-    std::int64_t frame = 0;
-    double seconds = 0;
-    TunePosition reported;
-    std::istringstream(line) >> frame >> seconds >> reported.order >> reported.row;
-    ASSERT_EQ(frame, frames);
-    EXPECT_EQ(reported, show_tune_position_after(frame * 4410)) << line;
-  }
-  EXPECT_EQ(frames, 98);  // frame 97 is the first to report order 2; it is still drawn
+  expect_show_tune_timeline(dir / "a" / "timeline.tsv");
   const Bytes a = read_file_bytes(dir / "a" / "audio.wav");
   EXPECT_EQ(a.size(), 44u + 98u * 4410u * 4u);  // sound up to the end of the last frame
   EXPECT_EQ(a, read_file_bytes(dir / "b" / "audio.wav"));
@@ -423,6 +506,26 @@ TEST(CaptureRun, FailedTuneGivesSilenceForTheShowsLength) {
   const Bytes wav = read_file_bytes(dir / "out" / "audio.wav");
   ASSERT_EQ(wav.size(), 44u + 30u * 2205u * 4u);
   EXPECT_TRUE(std::all_of(wav.begin() + 44, wav.end(), [](unsigned char b) { return b == 0; }));
+}
+
+// The show's tune cut by two bytes plays: the capture follows the tune's positions up to the
+// quit order as the whole tune's does, the sound is not silent, and standard error says once
+// that the tune is damaged and by how much.
+TEST(CaptureRun, CutTunePlaysAndIsToldDamaged) {
+  const fs::path dir = scratch_dir("sound_capture_cut");
+  const Bytes bytes = mod_encode(show_tune());
+  write_file_bytes(dir / "cut.mod", cut(bytes, bytes.size() - 2));
+  int code = 0;
+  const std::string told = stderr_of([&] { code = capture(dir, dir / "cut.mod", "out", 10); });
+  EXPECT_EQ(code, 1);
+  expect_show_tune_timeline(dir / "out" / "timeline.tsv");
+  const Bytes wav = read_file_bytes(dir / "out" / "audio.wav");
+  ASSERT_GT(wav.size(), 44u);
+  EXPECT_TRUE(std::any_of(wav.begin() + 44, wav.end(), [](unsigned char b) { return b != 0; }));
+  const std::string line = "cut.mod is damaged: it is cut short, 2 bytes are missing";
+  const std::size_t first = told.find(line);
+  EXPECT_NE(first, std::string::npos) << told;
+  EXPECT_EQ(told.find(line, first + 1), std::string::npos) << told;
 }
 
 namespace {
@@ -505,3 +608,4 @@ TEST(LiveSound, DriverThatCannotStartIsAnOutputDeviceError) {
   auto s = start(make_live_sound(), write_tune("live_none"));
   expect_silent_show(s, "Error initializing output device.");
 }
+

@@ -5,11 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <array>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <numeric>
 #include <random>
 
+#include "base/byte_order.h"
+#include "base/limits.h"
 #include "driver/layers.h"
 #include "platform/video_ffmpeg.h"
 #include "testdata.h"
@@ -41,6 +46,26 @@ std::filesystem::path numbered_avi(const std::string& name, int w, int h, int fr
   const auto draw = [&](int n, std::span<std::uint32_t> p) { draw_numbered_frame(w, h, n, p); };
   return write_scratch("video_" + name, name + ".avi", avi_encode(w, h, frames, draw, options));
 }
+
+// A file that a video library writes its messages to, read back whole.
+struct MessageFile {
+  std::FILE* file = std::tmpfile();
+  MessageFile() = default;
+  MessageFile(const MessageFile&) = delete;
+  MessageFile& operator=(const MessageFile&) = delete;
+  ~MessageFile() { std::fclose(file); }
+  std::string text() const {
+    std::fflush(file);
+    std::rewind(file);
+    std::string all;
+    for (int c; (c = std::fgetc(file)) != EOF;) all += char(c);
+    return all;
+  }
+  int lines() const {
+    const std::string all = text();
+    return int(std::count(all.begin(), all.end(), '\n'));
+  }
+};
 
 struct Dib {
   int width, height, bits;
@@ -127,18 +152,25 @@ TEST(VideoDecoder, GeneratedFilesGiveEveryFrameInAnyOrder) {
   }
 }
 
+// A missing file is refused without a word (the show names it); a file that is no AVI file
+// is refused with one line, before FFmpeg reads it. The index gives the first frame 10 bytes:
+// the stream opens, its first frame does not decode.
 TEST(VideoDecoder, MissingFilesAndFilesWithoutVideoAreRefused) {
-  auto library = make_video_library();
-  EXPECT_FALSE(library->open_stream("/nonexistent/video.avi"));
-  EXPECT_FALSE(library->open_stream(write_scratch("video_refused", "text.avi", Bytes(300, 'x')).c_str()));
-  // The index gives the first frame 10 bytes: the stream opens, its first frame does not decode.
+  MessageFile messages;
+  auto library = make_video_library(messages.file);
+  EXPECT_EQ(library->open_stream("/nonexistent/video.avi"), nullptr);
+  EXPECT_EQ(messages.text(), "");
+  EXPECT_EQ(library->open_stream(write_scratch("video_refused", "text.avi", Bytes(300, 'x')).c_str()), nullptr);
+  EXPECT_EQ(messages.lines(), 1);
+  EXPECT_NE(messages.text().find("text.avi: not an AVI file"), std::string::npos) << messages.text();
   Bytes avi = read_file_bytes(numbered_avi("first", 32, 12, 3));
   const auto idx1 = std::search(avi.begin(), avi.end(), std::begin("idx1"), std::end("idx1") - 1);
   ASSERT_NE(idx1, avi.end());
-  idx1[20] = 10, idx1[21] = 0;
+  idx1[20] = 10;
+  idx1[21] = 0;
   auto stream = library->open_stream(write_scratch("video_refused", "first.avi", avi).c_str());
-  ASSERT_TRUE(stream);
-  EXPECT_FALSE(stream->open_frame_decoder());
+  ASSERT_NE(stream, nullptr);
+  EXPECT_EQ(stream->open_frame_decoder(), nullptr);
 }
 
 // Without its index a compressed file's keyframes are unknown: its frames must still come out right.
@@ -173,7 +205,7 @@ TEST(VideoInterop, EveryFileGivesTheRightFrameForEveryNumber) {
 // 6 bits flipped anywhere, in the headers and first frames, or in the index at the end: what
 // opens never gives a null frame.
 TEST(VideoDecoder, CutOrFlippedFilesNeverCrash) {
-  auto library = make_video_library();
+  auto library = make_video_library(nullptr);
   const auto path = scratch_dir("video_damaged") / "damaged.avi";
   AviWriterOptions o;
   o.audio_stream_first = true;
@@ -203,6 +235,134 @@ TEST(VideoDecoder, CutOrFlippedFilesNeverCrash) {
       open_damaged(bytes);
     }
   }
+}
+
+// Frame sizes on both sides of the limits: accepted ones open and decode at their size,
+// the others are refused from the header with one line that names the size.
+TEST(VideoLimits, FrameSizesOnBothSidesOfTheLimits) {
+  const struct {
+    int width, height;
+    bool accepted;
+  } sizes[] = {
+      {max_video_side, int(max_video_pixels / max_video_side), true},
+      {int(max_video_pixels / max_video_side), max_video_side, true},
+      {1024, 1024, true},
+      {max_video_side + 1, 1, false},
+      {1, max_video_side + 1, false},
+      {1024, 1025, false},
+      {1025, 1024, false},
+  };
+  static_assert(max_video_pixels == 1024 * 1024);
+  for (const auto& size : sizes) {
+    const std::string name = std::to_string(size.width) + "x" + std::to_string(size.height);
+    SCOPED_TRACE(name);
+    const auto blank = [](int, std::span<std::uint32_t>) {};
+    const Bytes bytes = avi_encode(size.width, size.height, 1, blank);
+    ASSERT_FALSE(bytes.empty());
+    MessageFile messages;
+    auto stream = make_video_library(messages.file)->open_stream(write_scratch("video_limits", name + ".avi", bytes).c_str());
+    if (!size.accepted) {
+      EXPECT_EQ(stream, nullptr);
+      EXPECT_EQ(messages.lines(), 1);
+      EXPECT_NE(messages.text().find("the frames are " + name + " pixels"), std::string::npos) << messages.text();
+      continue;
+    }
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(messages.text(), "");
+    auto decoder = stream->open_frame_decoder();
+    ASSERT_NE(decoder, nullptr);
+    const Dib frame(decoder->get_frame(0));
+    EXPECT_EQ(frame.width, size.width);
+    EXPECT_EQ(frame.height, size.height);
+  }
+}
+
+// A stream of max_video_frames frames opens; one more is refused. Frames are 1 x 1 pixel.
+TEST(VideoLimits, FrameCountOnBothSidesOfTheLimit) {
+  for (const std::int64_t frames : {max_video_frames, max_video_frames + 1}) {
+    SCOPED_TRACE(frames);
+    const auto blank = [](int, std::span<std::uint32_t>) {};
+    const Bytes bytes = avi_encode(1, 1, int(frames), blank);
+    const auto path = write_scratch("video_frame_limit", "frames.avi", bytes);
+    MessageFile messages;
+    auto stream = make_video_library(messages.file)->open_stream(path.c_str());
+    EXPECT_EQ(stream != nullptr, frames <= max_video_frames);
+    EXPECT_EQ(messages.lines(), frames <= max_video_frames ? 0 : 1) << messages.text();
+  }
+}
+
+// A Cinepak file whose headers claim 16000 x 16000 pixels (the frames inside are 320 x 200)
+// is refused from its header, and a 35-byte GIF named .avi is never handed to FFmpeg: both
+// come back at once, each with one line.
+TEST(VideoLimits, HostileHeadersAreRefusedBeforeAnyDecoding) {
+  Bytes huge = read_file_bytes(testdata_path("avi/cvid_320x200_25fps.avi"));
+  for (const char* tag : {"avih", "strf"}) {
+    const auto at = std::search(huge.begin(), huge.end(), tag, tag + 4);
+    ASSERT_NE(at, huge.end()) << tag;
+    const std::size_t field = std::size_t(at - huge.begin()) + 8 + (tag[0] == 'a' ? 32 : 4);
+    store_le32(&huge[field], 16000);
+    store_le32(&huge[field + 4], 16000);
+  }
+  const std::string gif = "GIF89a\x80\x3e\x80\x3e\x00\x00\x00,\x00\x00\x00\x00\x80\x3e\x80\x3e\x00\x02\x02D\x01\x00;";
+  const struct {
+    const char* name;
+    Bytes bytes;
+    const char* told;
+  } files[] = {
+      {"huge.avi", huge, "the frames are 16000x16000 pixels"},
+      {"picture.avi", Bytes(gif.begin(), gif.end()), "not an AVI file"},
+  };
+  for (const auto& f : files) {
+    MessageFile messages;
+    const auto started = std::chrono::steady_clock::now();
+    auto stream = make_video_library(messages.file)->open_stream(write_scratch("video_hostile", f.name, f.bytes).c_str());
+    EXPECT_EQ(stream, nullptr) << f.name;
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2)) << f.name;
+    EXPECT_EQ(messages.lines(), 1) << f.name;
+    EXPECT_NE(messages.text().find(f.told), std::string::npos) << messages.text();
+  }
+}
+
+// A file cut in the middle of its frames, between two frames or inside one, opens with one
+// line that says so; its frames up to the cut decode and later ones show the last that did.
+TEST(VideoDamage, FileCutBeforeOpeningIsToldOnceAndPlaysWhatIsThere) {
+  const Bytes whole = read_file_bytes(numbered_avi("cut_source", 32, 12, 10));
+  const auto idx1 = std::search(whole.begin(), whole.end(), std::begin("idx1"), std::end("idx1") - 1);
+  ASSERT_NE(idx1, whole.end());
+  const std::size_t frame_bytes = 8 + 32 * 12 * 3;
+  const std::size_t after_frame_5 = std::size_t(idx1 - whole.begin()) - 4 * frame_bytes;
+  for (const std::size_t length : {after_frame_5, after_frame_5 + frame_bytes / 2}) {
+    SCOPED_TRACE(length);
+    const Bytes cut(whole.begin(), whole.begin() + std::ptrdiff_t(length));
+    MessageFile messages;
+    auto stream = make_video_library(messages.file)->open_stream(write_scratch("video_cut", "cut.avi", cut).c_str());
+    ASSERT_NE(stream, nullptr);
+    auto decoder = stream->open_frame_decoder();
+    ASSERT_NE(decoder, nullptr);
+    EXPECT_EQ(messages.lines(), 1);
+    EXPECT_NE(messages.text().find("cut.avi: the file is cut"), std::string::npos) << messages.text();
+    const int expected[] = {0, 1, 2, 3, 4, 5, 5, 5, 5, 5};
+    for (int n = 0; n < 10; ++n) EXPECT_EQ(Dib(decoder->get_frame(n)).bar(), expected[n]) << "frame " << n;
+    EXPECT_EQ(messages.lines(), 1);
+  }
+}
+
+// A file damaged while the show plays (here cut after it was opened): one line the first time
+// a frame cannot be read, none for the frames after it or on the next round; the last good
+// picture stays.
+TEST(VideoDamage, FileDamagedWhilePlayingIsToldOnceNotPerFrame) {
+  const auto path = numbered_avi("damaged_later", 32, 12, 10);
+  MessageFile messages;
+  auto stream = make_video_library(messages.file)->open_stream(path.c_str());
+  ASSERT_NE(stream, nullptr);
+  auto decoder = stream->open_frame_decoder();
+  ASSERT_NE(decoder, nullptr);
+  EXPECT_EQ(Dib(decoder->get_frame(3)).bar(), 3);
+  std::filesystem::resize_file(path, std::filesystem::file_size(path) / 2);
+  for (int round = 0; round < 2; ++round)
+    for (int n = 0; n < 10; ++n) ASSERT_NE(decoder->get_frame(n), nullptr) << "frame " << n;
+  EXPECT_EQ(messages.lines(), 1) << messages.text();
+  EXPECT_NE(messages.text().find("damaged"), std::string::npos) << messages.text();
 }
 
 namespace {
