@@ -57,8 +57,33 @@ std::string problem_at(const std::string& script_path, int line, const std::stri
   return script_path + ": error: " + message;
 }
 
-// Loads what start-up loads for every layer of the new script; the first problem, or "".
-std::string load_new_layers(Script& script, const std::string& script_path, VideoLibrary& video) {
+// A layer of the new show that takes over what a layer of the old show loaded.
+struct Reuse {
+  Layer* to = nullptr;
+  Layer* from = nullptr;
+};
+
+// The old show's layer of the same type that loaded the same file, unchanged since, and is not
+// taken yet (each loaded resource keeps its own state, so one serves one layer); or none.
+Layer* reusable_layer(Show& old, const Layer& layer, const WatchedFile& state, const std::vector<Reuse>& reuse) {
+  const auto loaded = std::find_if(old.author.loaded.begin(), old.author.loaded.end(),
+                                   [&](const WatchedFile& w) { return w.path == layer.param1; });
+  if (loaded == old.author.loaded.end() || !same_state(*loaded, state)) return nullptr;
+  for (PatternBlock& block : old.script.blocks)
+    for (Layer& candidate : block.layers) {
+      if (candidate.type != layer.type || candidate.param1 != layer.param1) continue;
+      const bool taken =
+          std::any_of(reuse.begin(), reuse.end(), [&](const Reuse& r) { return r.from == &candidate; });
+      if (!taken) return &candidate;
+    }
+  return nullptr;
+}
+
+// Loads what start-up loads for every layer of the new script, except what the old show holds
+// from files unchanged since (listed in *reuse, taken over only when the new show replaces the
+// old one); the first problem, or "". *loaded receives the state of every file named.
+std::string load_new_layers(Script& script, Show& old, const std::string& script_path, VideoLibrary& video,
+                            std::vector<Reuse>* reuse, std::vector<WatchedFile>* loaded) {
   for (PatternBlock& block : script.blocks)
     for (Layer& layer : block.layers) {
       if (layer.type == LAYER_UNKNOWN)
@@ -71,6 +96,11 @@ std::string load_new_layers(Script& script, const std::string& script_path, Vide
       if (state.kind == WATCHED_OTHER)
         return problem_at(script_path, layer.line,
                           type + ": data file " + quoted(layer.param1) + " is not a file (a directory?)");
+      loaded->push_back(state);
+      if (Layer* from = reusable_layer(old, layer, state, *reuse)) {
+        reuse->push_back({&layer, from});
+        continue;
+      }
       if (!load_layer_resource(layer, video)) {
         const char* why = layer.type == LAYER_BITMAP      ? " (a 320x200 picture is needed)"
                           : layer.type == LAYER_IPOL_MESH ? " (a 256x256 picture is needed)"
@@ -152,6 +182,9 @@ void author_begin(Show& show, Platform& platform, const ShowOptions& options) {
   author.edit = true;
   author.home = options.start ? *options.start : options.loop ? SongPosition{options.loop->first, 0} : SongPosition{};
   watch_files_of(author, data_file_path(show.files, options.script_path), &show.script);
+  for (const PatternBlock& block : show.script.blocks)
+    for (const Layer& layer : block.layers)
+      if (layer_needs_file(layer)) author.loaded.push_back(file_state(layer.param1));
   author.next_poll_s = platform.clock->now_s() + watch_poll_s;
   author.rate_start_s = platform.clock->now_s();
 }
@@ -161,6 +194,8 @@ bool author_reload(Show& show, Platform& platform, const ShowOptions& options, S
   const std::string& path = options.script_path;  // as the author gave it, for messages
   std::string problem;
   std::optional<Script> script;
+  std::vector<Reuse> reuse;
+  std::vector<WatchedFile> loaded;
   Song* new_song = nullptr;
   // Names are looked up afresh: files may have come or gone since the last load.
   DataFiles files;
@@ -178,7 +213,7 @@ bool author_reload(Show& show, Platform& platform, const ShowOptions& options, S
   } else {
     resolve_script_files(*script, files);
     data_files_report(files, stderr, "quindle: ");
-    problem = load_new_layers(*script, path, *platform.video);
+    problem = load_new_layers(*script, show, path, *platform.video, &reuse, &loaded);
   }
 
   // The tune is loaded anew when the script names another one or its file changed.
@@ -204,6 +239,14 @@ bool author_reload(Show& show, Platform& platform, const ShowOptions& options, S
     show.music.song = new_song;
   }
   author.tune_stale = false;
+  for (const Reuse& r : reuse) {
+    r.to->resource = std::move(r.from->resource);
+    r.to->video_decoder = std::move(r.from->video_decoder);
+    r.to->video_info = r.from->video_info;
+    r.to->frame_count = r.from->frame_count;
+    r.to->scene_loaded_frame = r.from->scene_loaded_frame;
+  }
+  author.loaded = std::move(loaded);
   show.script = std::move(*script);
   show.files = std::move(files);
   show.drawn.clear();

@@ -108,6 +108,7 @@ struct AuthorState {
   bool paused = false;
   SongPosition home;  // where Home goes: the start the run was given
   std::vector<WatchedFile> watched;
+  std::vector<WatchedFile> loaded;  // the data files as they were when the show in use loaded them
   bool change_pending = false;  // a change was seen; the reload waits for a quiet poll
   bool tune_stale = false;      // the tune's file changed and is to be loaded again
   double next_poll_s = 0;
