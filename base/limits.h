@@ -15,7 +15,12 @@ constexpr std::size_t max_picture_file_bytes = std::size_t(64) << 20;
 constexpr std::uint32_t max_sequence_frames = std::uint32_t(1) << 20;
 constexpr std::uint32_t max_sequence_record_bytes = std::uint32_t(4) << 20;
 
-// Scene files (.3DS and native).
+// Scene files (.3DS and native). A .3DS file counts vertices, faces and keys in 16 bits, so it
+// cannot pass those three; a native file past any of them is refused as damaged.
+constexpr std::int64_t max_mesh_vertices = 65535;  // per mesh
+constexpr std::int64_t max_mesh_faces = 65535;     // per mesh
+constexpr std::int64_t max_track_keys = 65535;     // per track
+constexpr std::int64_t max_scene_nodes = 131072;   // animation nodes per scene
 
 // Video (AVI). The engine draws 320x200 and shows the centre of a larger frame; the pixel
 // limit keeps the decoder's pictures (and a codec's reference pictures) to a few megabytes.

@@ -7,17 +7,18 @@
 #include "driver/author.h"
 #include "driver/layers.h"
 #include "driver/seek.h"
+#include "driver/startup_problems.h"
 #include "render/screen.h"
 
 namespace {
 
-// Loads every layer's resource, block by block and layer by layer; false at the first
-// layer (other than radialblur) that has none.
-bool load_resources(Script& script, VideoLibrary& video) {
+// Loads every layer's resource, block by block and layer by layer; the first layer (other
+// than radialblur) that has none, or nullptr when all loaded.
+const Layer* load_resources(Script& script, VideoLibrary& video) {
   for (PatternBlock& block : script.blocks)
     for (Layer& layer : block.layers)
-      if (!load_layer_resource(layer, video) && layer.type != LAYER_RADIALBLUR) return false;
-  return true;
+      if (!load_layer_resource(layer, video) && layer.type != LAYER_RADIALBLUR) return &layer;
+  return nullptr;
 }
 
 void open_display(Show& show, WindowSystem& window, PixelToolkit& toolkit, bool fullscreen) {
@@ -48,16 +49,22 @@ int run_show(Platform& platform, const ShowOptions& options) {
   platform.video->init();
 
   Show show;
-  std::optional<Script> script = load_script(data_file_path(show.files, options.script_path));
+  int failed_line = 0;
+  std::string why;
+  std::optional<Script> script = load_script(data_file_path(show.files, options.script_path), &failed_line, &why);
   if (script) resolve_script_files(*script, show.files);
   data_files_report(show.files, stderr, "quindle: ");
   if (!script) {
+    std::fprintf(stderr, "quindle: %s",
+                 problem_line(options.script_path, failed_line, why.empty() ? script_load_problem(failed_line) : why).c_str());
     platform.window->message_box("script loading failed", "error");
     return exit_startup_failed;
   }
   show.script = std::move(*script);
 
-  if (!load_resources(show.script, *platform.video)) {
+  if (const Layer* failed = load_resources(show.script, *platform.video)) {
+    const std::string problem = layer_load_problem(*failed, failed->param1);
+    std::fprintf(stderr, "quindle: %s", problem_line(options.script_path, failed->line, problem).c_str());
     platform.window->message_box("null pointer error", "error in script -> loading data");
     return exit_startup_failed;
   }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/byte_order.h"
+#include "base/limits.h"
 #include "base/saturate.h"
 #include "scene/frame_update.h"
 #include "scene/scene.h"
@@ -87,14 +88,16 @@ std::unique_ptr<T> new_object() {
 
 // The first object of the scene with this id, as scene_find_by_id finds it.
 SceneNode* find_object(const Scene& scene, std::int32_t id) {
-  for (SceneNode* node = scene.first_object; node != nullptr; node = node->next)
-    if (node->object->id == id) return node;
-  return nullptr;
+  const auto found = scene.object_ids.find(id);
+  return found != scene.object_ids.end() ? found->second : nullptr;
 }
 
 struct NativeReader {
   Scene& scene;
   std::int32_t version;
+  std::int64_t objects = 0;  // object chunks read in this stage
+  std::int64_t nodes = 0;    // node chunks read in this stage
+  bool frames = false;       // a frame-range chunk was read
 };
 
 // ---- object chunks ----
@@ -158,6 +161,7 @@ constexpr std::size_t face_extra_bytes = 16;    // version 2: the normal, whethe
 
 int read_mesh_arrays(NativeReader& r, Cursor& c, Mesh& mesh, std::int32_t vertex_count, std::int32_t face_count) {
   if (vertex_count < 0 || face_count < 0) return SCENE_READ_ERROR;
+  if (vertex_count > max_mesh_vertices || face_count > max_mesh_faces) return SCENE_READ_ERROR;
   const std::uint64_t vertices = std::uint64_t(vertex_count), faces = std::uint64_t(face_count);
   std::uint64_t need = vertices * vertex_bytes + faces * face_bytes;
   if (r.version >= native_version) need += vertices * vertex_extra_bytes + faces * face_extra_bytes;
@@ -343,7 +347,8 @@ int read_track(const NativeReader& r, Cursor& c, ValueType type, std::unique_ptr
   std::int32_t count;
   if (!read_i32(c, count)) return SCENE_READ_ERROR;
   if (count == 0) return SCENE_OK;
-  if (count < 0 || std::uint64_t(count) * key_bytes(type, r.version) + 4 > c.left()) return SCENE_READ_ERROR;
+  if (count < 0 || count > max_track_keys) return SCENE_READ_ERROR;
+  if (std::uint64_t(count) * key_bytes(type, r.version) + 4 > c.left()) return SCENE_READ_ERROR;
   std::unique_ptr<Track> track = track_new();
   if (track == nullptr) return SCENE_NO_MEMORY;
   if (!read_u32(c, track->flags)) return SCENE_READ_ERROR;
@@ -365,6 +370,7 @@ int read_track(const NativeReader& r, Cursor& c, ValueType type, std::unique_ptr
 }
 
 int read_node(NativeReader& r, Cursor& c, const NodeLayout& layout) {
+  if (++r.nodes > max_scene_nodes) return SCENE_READ_ERROR;
   std::int32_t node_id, parent_id, object_id;
   if (!read_i32(c, node_id) || !read_i32(c, parent_id) || !read_i32(c, object_id)) return SCENE_READ_ERROR;
   // An object of another kind is as unusable to the node as a missing one.
@@ -395,12 +401,17 @@ ChunkReader scene_chunk(std::uint16_t id) {
 template <bool motion>
 int read_chunk(NativeReader& r, std::uint16_t id, Cursor& data) {
   if constexpr (motion) {
-    if (id == NATIVE_FRAMES) return read_frames(r, data);
+    if (id == NATIVE_FRAMES) {
+      r.frames = true;
+      return read_frames(r, data);
+    }
     const NodeLayout* layout = layout_of_chunk(id);
     return layout != nullptr ? read_node(r, data, *layout) : SCENE_OK;
   } else {
     ChunkReader reader = scene_chunk(id);
-    return reader != nullptr ? reader(r, data) : SCENE_OK;
+    if (reader == nullptr) return SCENE_OK;
+    ++r.objects;
+    return reader(r, data);
   }
 }
 
@@ -420,6 +431,7 @@ int read_stage(SceneFile& file) {
   if (!scene_file_read(file, header, header_size)) return SCENE_READ_ERROR;
   NativeReader r{*scene, header_version(file)};
   if (r.version != native_version_1 && r.version != native_version) return SCENE_NOT_SUPPORTED;
+  const std::int32_t contents = std::int32_t(load_le32(header + 8));
 
   const std::size_t file_end = scene_file_size(file);
   while (scene_file_tell(file) < file_end) {
@@ -432,6 +444,13 @@ int read_stage(SceneFile& file) {
     Cursor cursor{data, data + length};
     if (int rc = read_chunk<motion>(r, id, cursor); rc != SCENE_OK) return rc;
     scene_file_seek(file, scene_file_tell(file) + length);
+  }
+  // Every file holds objects, and one whose header promises motion holds its frame range and
+  // nodes (the writer writes no other): parts promised but missing mean a cut or damaged file.
+  if constexpr (motion) {
+    if (contents == native_contents_motion && (!r.frames || r.nodes == 0)) return SCENE_READ_ERROR;
+  } else {
+    if (r.objects == 0) return SCENE_READ_ERROR;
   }
   return SCENE_OK;
 }

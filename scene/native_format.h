@@ -39,8 +39,9 @@ enum : std::uint16_t {
 // Scene stage: the object chunks appended to the active scene's object list. Motion stage:
 // the frame range and the animation nodes with their tracks, each node's object found by id.
 // Both: 0; 1 out of memory; 3 a short or corrupt file (cut, a chunk running past the end, a
-// count that does not fit its chunk, a string of 64 bytes or more, a face index outside the
-// vertices); 4 a version other than 1 and 2; 9 without an active scene; 256 an object,
+// count that does not fit its chunk or passes base/limits.h, a string of 64 bytes or more, a face
+// index outside the vertices, no object chunk, or a header that promises motion without a frame
+// range and nodes); 4 a version other than 1 and 2; 9 without an active scene; 256 an object,
 // material or node object id that is not in the scene (or names an object of another kind).
 // Chunks of unknown ids, and the other stage's chunks, are skipped by their length.
 int read_native_scene(SceneFile& file);

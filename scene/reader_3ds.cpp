@@ -4,14 +4,19 @@
 // from the in-memory file after their counts have been checked against the chunk.
 #include "scene/reader_3ds.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <exception>
 #include <limits>
 #include <new>
+#include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "base/byte_order.h"
+#include "base/limits.h"
 #include "base/saturate.h"
 #include "scene/scene.h"
 #include "scene/scene_file.h"
@@ -30,6 +35,70 @@ constexpr std::int32_t motion_object_id_base = 1024;  // ids of objects the keyf
 
 std::FILE* light_output = stdout;
 
+// The stage's objects by name, so that finding one costs the same however many there are. Each
+// key (a kind, or 0 for any kind, and a name) lists its objects in list order. An object that is
+// renamed is listed again under its new name; its entry under the old name goes stale and is
+// passed over (and dropped once it is the first of its list).
+class NameIndex {
+ public:
+  void add(SceneNode* node) {
+    const Entry entry{next_order_++, node};
+    entries_[node->object.get()] = entry;
+    list(entry);
+  }
+
+  void renamed(const SceneObject* object) {
+    const auto found = entries_.find(object);
+    if (found != entries_.end()) list(found->second);
+  }
+
+  // The first object in list order with this name and kind (any kind for 0), or null.
+  SceneNode* find(std::string_view name, SceneNodeKind kind) {
+    const auto found = buckets_.find(key(kind, name));
+    if (found == buckets_.end()) return nullptr;
+    Bucket& bucket = found->second;
+    while (bucket.front < bucket.entries.size() && bucket.entries[bucket.front].node->object->name != name)
+      ++bucket.front;
+    return bucket.front < bucket.entries.size() ? bucket.entries[bucket.front].node : nullptr;
+  }
+
+ private:
+  struct Entry {
+    std::size_t order;
+    SceneNode* node;
+  };
+  struct Bucket {
+    std::vector<Entry> entries;  // in list order from `front` on
+    std::size_t front = 0;
+  };
+
+  static std::string key(SceneNodeKind kind, std::string_view name) {
+    std::string k = std::to_string(kind);
+    k += ':';
+    k += name;
+    return k;
+  }
+
+  void list(const Entry& entry) {
+    const std::string& name = entry.node->object->name;
+    for (SceneNodeKind kind : {SceneNodeKind(0), entry.node->kind}) {
+      Bucket& bucket = buckets_[key(kind, name)];
+      auto& entries = bucket.entries;
+      if (entries.size() == bucket.front || entries.back().order < entry.order) {
+        entries.push_back(entry);
+        continue;
+      }
+      const auto at = std::upper_bound(entries.begin() + std::ptrdiff_t(bucket.front), entries.end(), entry.order,
+                                       [](std::size_t order, const Entry& e) { return order < e.order; });
+      entries.insert(at, entry);
+    }
+  }
+
+  std::unordered_map<std::string, Bucket> buckets_;
+  std::unordered_map<const SceneObject*, Entry> entries_;
+  std::size_t next_order_ = 0;
+};
+
 // What the walk and the handlers share during one stage. The container id is set when the
 // walker enters a container and is not restored when it leaves, so a handler sees the most
 // recently entered container: in a well-formed file, its parent.
@@ -44,6 +113,8 @@ struct Reader {
   SceneObject* current = nullptr;   // the object that the current block's chunks modify
   SceneNodeKind current_kind = 0;
   int depth = 0;
+  NameIndex names{};
+  std::int64_t nodes = 0;  // animation nodes read in this stage
 };
 
 using Handler = int (*)(Reader& r, std::uint16_t id);
@@ -114,12 +185,19 @@ void make_current(Reader& r, SceneObject* object, SceneNodeKind kind) {
   r.current_kind = kind;
 }
 
+// Appends an object to the list and to the stage's name index.
+int add_listed(Reader& r, SceneNodeKind kind, std::unique_ptr<SceneObject> object) {
+  if (int rc = scene_add_object(kind, std::move(object)); rc != SCENE_OK) return rc;
+  r.names.add(r.scene.last_object);
+  return SCENE_OK;
+}
+
 // Appends a new object and makes it current; its pointer stays valid in the list.
 template <class T>
 int add_object(Reader& r, SceneNodeKind kind, std::unique_ptr<T> object, T*& out) {
   if (object == nullptr) return SCENE_NO_MEMORY;
   out = object.get();
-  if (int rc = scene_add_object(kind, std::move(object)); rc != SCENE_OK) return rc;
+  if (int rc = add_listed(r, kind, std::move(object)); rc != SCENE_OK) return rc;
   make_current(r, out, kind);
   return SCENE_OK;
 }
@@ -132,14 +210,15 @@ std::unique_ptr<T> new_object() {
 // The first object with this name whose kind is `kind` (any kind for 0), or null. An object of
 // another kind that happens to carry the name (a material named like its mesh) is passed over.
 SceneObject* find_named(Reader& r, SceneNodeKind kind, SceneNodeKind* found_kind = nullptr) {
-  std::string_view name(r.name);
-  for (SceneNode* node = r.scene.first_object; node != nullptr; node = node->next) {
-    if ((kind == 0 || node->kind == kind) && node->object->name == name) {
-      if (found_kind != nullptr) *found_kind = node->kind;
-      return node->object.get();
-    }
-  }
-  return nullptr;
+  SceneNode* node = r.names.find(r.name, kind);
+  if (node == nullptr) return nullptr;
+  if (found_kind != nullptr) *found_kind = node->kind;
+  return node->object.get();
+}
+
+void rename(Reader& r, SceneObject& object) {
+  object.name = r.name;
+  r.names.renamed(&object);
 }
 
 // ---- the walk ----
@@ -169,7 +248,13 @@ int walk(Reader& r, const ChunkEntry (&table)[N], std::size_t end, std::uint16_t
       rc = SCENE_READ_ERROR;
       break;
     }
-    std::size_t chunk_end = start + length;
+    // A chunk that claims more than its container (or the file) holds is damaged: walking on
+    // would skip what it claims to the end, and report the loss as success.
+    const std::size_t chunk_end = start + length;
+    if (chunk_end > end) {
+      rc = SCENE_READ_ERROR;
+      break;
+    }
     if (const ChunkEntry* entry = find_entry(table, N, id)) {
       r.chunk_end = chunk_end;
       if (entry->handler != nullptr) rc = entry->handler(r, id);
@@ -193,6 +278,7 @@ int read_stage(SceneFile& file, const ChunkEntry (&table)[N], std::int32_t first
   file.error = false;
   Reader r{file, *scene};
   r.counter = first_counter;
+  for (SceneNode* node = scene->first_object; node != nullptr; node = node->next) r.names.add(node);
   std::size_t file_end = scene_file_size(file);
   scene_file_seek(file, tds_version_offset);
   std::uint8_t version;
@@ -445,7 +531,7 @@ int read_material(Reader& r, std::uint16_t) {
 
 int read_material_name(Reader& r, std::uint16_t) {
   if (int rc = read_name(r); rc != SCENE_OK) return rc;
-  if (Material* m = current_material(r)) m->name = r.name;
+  if (Material* m = current_material(r)) rename(r, *m);
   return SCENE_OK;
 }
 
@@ -595,7 +681,7 @@ int node_object(Reader& r, std::int32_t node_id, SceneObject*& object, SceneNode
     ambient->id = node_id + motion_object_id_base;
     object = ambient.get();
     kind = NODE_AMBIENT;
-    return scene_add_object(NODE_AMBIENT, std::move(ambient));
+    return add_listed(r, NODE_AMBIENT, std::move(ambient));
   }
   if (name == "$$$DUMMY") {
     auto dummy = new_object<Mesh>();
@@ -604,7 +690,7 @@ int node_object(Reader& r, std::int32_t node_id, SceneObject*& object, SceneNode
     dummy->flags = MESH_DUMMY;
     object = dummy.get();
     kind = NODE_MESH;
-    return scene_add_object(NODE_MESH, std::move(dummy));
+    return add_listed(r, NODE_MESH, std::move(dummy));
   }
   object = find_named(r, object_kind_of(r.container), &kind);
   return object != nullptr ? SCENE_OK : SCENE_NOT_FOUND;
@@ -622,10 +708,13 @@ int read_node_header(Reader& r, std::uint16_t) {
   std::int16_t parent;
   if (!scene_file_read_u32(r.file, flags) || !scene_file_read_i16(r.file, parent)) return SCENE_READ_ERROR;
 
+  // The parent is the first node with its number (a number given twice is damage: see
+  // scene_add_anim_node).
   std::int32_t parent_object_id = -1;
   if (parent != -1) {
-    for (AnimNode* n = r.scene.first_anim_node; n != nullptr; n = n->next)
-      if (n->node_id == parent && n->object != nullptr) parent_object_id = n->object->id;
+    const auto found = r.scene.node_ids.find(parent);
+    if (found != r.scene.node_ids.end() && found->second->object != nullptr)
+      parent_object_id = found->second->object->id;
   }
   // A created object of the wrong kind for its node ("$AMBIENT$" in an object node) is as
   // unusable as a missing one.
@@ -667,6 +756,7 @@ int read_node_header(Reader& r, std::uint16_t) {
       node_kind = ANIM_AMBIENT;
       break;
   }
+  if (++r.nodes > max_scene_nodes) return SCENE_READ_ERROR;
   std::unique_ptr<TrackSet> tracks(new (std::nothrow) TrackSet);
   if (tracks == nullptr) return SCENE_NO_MEMORY;
   return scene_add_anim_node(node_kind, node_id, parent, std::move(tracks), object);
@@ -674,7 +764,7 @@ int read_node_header(Reader& r, std::uint16_t) {
 
 int read_instance_name(Reader& r, std::uint16_t) {
   if (int rc = read_name(r); rc != SCENE_OK) return rc;
-  if (r.current != nullptr) r.current->name = r.name;
+  if (r.current != nullptr) rename(r, *r.current);
   return SCENE_OK;
 }
 

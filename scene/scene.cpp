@@ -36,6 +36,7 @@ void free_object_list(Scene& scene) {
     node = next;
   }
   scene.first_object = scene.last_object = nullptr;
+  scene.object_ids.clear();
 }
 
 void free_anim_list(Scene& scene) {
@@ -46,6 +47,7 @@ void free_anim_list(Scene& scene) {
     node = next;
   }
   scene.first_anim_node = scene.last_anim_node = nullptr;
+  scene.node_ids.clear();
 }
 
 int run_stage(int (*operation)(SceneFile&), SceneFile& file) {
@@ -190,13 +192,8 @@ int scene_find_by_name(std::string_view name, SceneNode*& out) {
 int scene_find_by_id(std::int32_t id, SceneNode*& out) {
   Scene* scene = library.active_scene;
   if (scene == nullptr || scene->first_object == nullptr) return SCENE_NO_ACTIVE;
-  out = nullptr;
-  for (SceneNode* node = scene->first_object; node != nullptr; node = node->next) {
-    if (node->object->id == id) {
-      out = node;
-      break;
-    }
-  }
+  const auto found = scene->object_ids.find(id);
+  out = found != scene->object_ids.end() ? found->second : nullptr;
   return SCENE_OK;
 }
 
@@ -208,6 +205,16 @@ int scene_add_object(SceneNodeKind kind, std::unique_ptr<SceneObject> object) {
   if (node == nullptr) return SCENE_NO_MEMORY;
   node->kind = kind;
   node->object = std::move(object);
+  const int rc = scene_run_guarded(
+      [&] {
+        scene->object_ids.try_emplace(node->object->id, node);
+        return SCENE_OK;
+      },
+      SCENE_NO_MEMORY);
+  if (rc != SCENE_OK) {
+    delete node;
+    return rc;
+  }
   node->prev = scene->last_object;
   if (scene->last_object != nullptr)
     scene->last_object->next = node;
@@ -233,15 +240,27 @@ int scene_add_anim_node(AnimNodeKind kind, std::int32_t node_id, std::int32_t pa
   node->object = object;
   if (Vector3* point = anim_node_point(*node)) node->rest = *point;
 
-  // Link under every earlier node with the parent's id; a parent added later is never linked,
-  // and a node never becomes its own parent.
+  // Linked under the first earlier node with the parent's id: a parent added later is never
+  // linked, and a node never becomes its own parent.
+  AnimNode* parent = nullptr;
   if (parent_id != -1) {
-    for (AnimNode* parent = scene->first_anim_node; parent != nullptr; parent = parent->next) {
-      if (parent->node_id != parent_id) continue;
-      node->parent = parent;
-      node->next_sibling = parent->first_child;
-      parent->first_child = node;
-    }
+    const auto found = scene->node_ids.find(parent_id);
+    if (found != scene->node_ids.end()) parent = found->second;
+  }
+  const int rc = scene_run_guarded(
+      [&] {
+        scene->node_ids.try_emplace(node_id, node);
+        return SCENE_OK;
+      },
+      SCENE_NO_MEMORY);
+  if (rc != SCENE_OK) {
+    delete node;
+    return rc;
+  }
+  if (parent != nullptr) {
+    node->parent = parent;
+    node->next_sibling = parent->first_child;
+    parent->first_child = node;
   }
   node->prev = scene->last_anim_node;
   if (scene->last_anim_node != nullptr)
@@ -294,9 +313,9 @@ int scene_set_track(TrackKind track_kind, std::int32_t node_id, std::unique_ptr<
   Scene* scene = library.active_scene;
   if (scene == nullptr || scene->first_anim_node == nullptr) return SCENE_NO_ACTIVE;
   if (track == nullptr) return SCENE_NULL_ARGUMENT;
-  AnimNode* node = scene->first_anim_node;
-  while (node != nullptr && node->node_id != node_id) node = node->next;
-  if (node == nullptr) return SCENE_NOT_FOUND;
+  const auto found = scene->node_ids.find(node_id);
+  if (found == scene->node_ids.end()) return SCENE_NOT_FOUND;
+  AnimNode* node = found->second;
   int slot = track_set_slot(node->kind, track_kind);
   if (slot < 0) return SCENE_OK;  // a track this kind of node has no slot for is dropped
   if (node->tracks == nullptr) {

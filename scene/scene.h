@@ -11,6 +11,7 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "scene/math.h"
@@ -234,6 +235,11 @@ struct Scene {
   SceneNode* last_object = nullptr;
   AnimNode* first_anim_node = nullptr;
   AnimNode* last_anim_node = nullptr;
+  // The lists by id, kept by scene_add_object and scene_add_anim_node so that a lookup costs the
+  // same however long the lists are: the first object of each id (an object's id must not change
+  // once it is in the list) and the first node of each node id.
+  std::unordered_map<std::int32_t, SceneNode*> object_ids;
+  std::unordered_map<std::int32_t, AnimNode*> node_ids;
   // For the renderer, set by load_3d_mesh: the number of faces of the meshes not hidden in the
   // file, the most a frame can draw. The list starts empty; the render pass sizes it to that
   // count when it first gathers faces into it, so loading neither allocates nor clears it.
@@ -321,9 +327,10 @@ int scene_find_by_id(std::int32_t id, SceneNode*& out);
 // Appends to the object list, which takes ownership. 9 without an active scene, 10 for a null
 // object, 1 when out of memory; the object is freed on every failure.
 int scene_add_object(SceneNodeKind kind, std::unique_ptr<SceneObject> object);
-// Appends to the animation-node list and links it as first child of every node already in the
-// list whose id is parent_id (-1: no parent). A null track set becomes an empty one. The node's
-// rest point is taken from its object.
+// Appends to the animation-node list and links it as first child of the first node already in
+// the list whose id is parent_id (-1: no parent), so that the nodes form a tree. An id that an
+// earlier node already has is damage: the earlier node keeps it, and this one is never anyone's
+// parent. A null track set becomes an empty one. The node's rest point is taken from its object.
 // 9 without an active scene, 1 when out of memory (the track set is then freed).
 int scene_add_anim_node(AnimNodeKind kind, std::int32_t node_id, std::int32_t parent_id,
                         std::unique_ptr<TrackSet> tracks, SceneObject* object);

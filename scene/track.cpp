@@ -198,36 +198,60 @@ void rotation_controls(Key& k, const Key* p, const Key* n) {
 
 // ---- rotations ----
 
-// Plays a segment whose next key turns a full turn or more about its own axis as that whole
-// turn, in its direction: the relative angle is recovered from the two orientations (which
-// know it modulo 2 pi) and the keys' running totals (which know it to within one radian).
-// Returns false, leaving the ordinary interpolation to run, for segments of less than a full
-// turn and for keys whose orientations do not agree with their angles and axis.
-bool play_whole_turns(const Key& k, const Key& n, double d, float s, Quaternion& out) {
-  if (std::fabs(d) <= full_turn - 1.0) return false;  // the relative angle is within 1 of d
+// The angle key n turns from key k about its own unit axis, whole turns included: the two
+// orientations know it modulo 2 pi and the keys' running totals (d = their difference) to within
+// one radian. False for a zero axis and for keys whose orientations do not turn about it.
+bool own_turn(const Key& k, const Key& n, double d, double& angle, double axis[3]) {
   double ax = n.value[1], ay = n.value[2], az = n.value[3];
-  double axis_length = std::sqrt(ax * ax + ay * ay + az * az);
+  const double axis_length = std::sqrt(ax * ax + ay * ay + az * az);
   if (axis_length == 0) return false;
-  ax /= axis_length;
-  ay /= axis_length;
-  az /= axis_length;
+  axis[0] = ax / axis_length;
+  axis[1] = ay / axis_length;
+  axis[2] = az / axis_length;
 
   // rel = n.orientation * conjugate(k.orientation), a rotation about the axis.
   Quaternion k_conjugate{k.orientation.w, -k.orientation.x, -k.orientation.y, -k.orientation.z};
   Quaternion rel;
   quat_mul(n.orientation, k_conjugate, rel);
-  double sin_half = rel.x * ax + rel.y * ay + rel.z * az;
-  double vector_squared = double(rel.x) * rel.x + double(rel.y) * rel.y + double(rel.z) * rel.z;
-  double length_squared = vector_squared + double(rel.w) * rel.w;
+  const double sin_half = rel.x * axis[0] + rel.y * axis[1] + rel.z * axis[2];
+  const double vector_squared = double(rel.x) * rel.x + double(rel.y) * rel.y + double(rel.z) * rel.z;
+  const double length_squared = vector_squared + double(rel.w) * rel.w;
   if (vector_squared - sin_half * sin_half > 1e-6 * length_squared) return false;  // another axis
 
-  double angle = 2.0 * std::atan2(sin_half, double(rel.w));
+  angle = 2.0 * std::atan2(sin_half, double(rel.w));
   angle += two_pi * std::round((d - angle) / two_pi);
-  if (std::fabs(angle - d) > 1.001 || std::fabs(angle) <= full_turn) return false;
+  return std::fabs(angle - d) <= 1.001;
+}
 
-  // Measured from the nearer key, so that both ends are met exactly. (Should the keys store
-  // orientations of opposite sign, the halves differ in sign only: the same rotation.)
-  float ux = float(ax), uy = float(ay), uz = float(az);
+// The signed angle about `axis` through which the squad path from k to n turns: the arc between
+// the orientations plus the half turns of `spins`, as quat_slerp_long plays them (an arc too short
+// to divide by turns nothing, whatever the spins).
+double squad_turn(const Key& k, const Key& n, float spins, const double axis[3]) {
+  const float dot = quat_dot(k.orientation, n.orientation);
+  if (1.0 - std::fabs(double(dot)) < 1e-6) return 0;
+  const double arc = 2.0 * (std::acos(double(dot)) + double(spins) * 3.14159265359);
+  Quaternion k_conjugate{k.orientation.w, -k.orientation.x, -k.orientation.y, -k.orientation.z};
+  Quaternion rel;
+  quat_mul(n.orientation, k_conjugate, rel);
+  const double along = rel.x * axis[0] + rel.y * axis[1] + rel.z * axis[2];
+  return along < 0 ? -arc : arc;
+}
+
+// Every segment turns through its key's own angle about the key's own axis, whole turns
+// included. The squad path does so for most keys; for the others (keys of a full turn or more,
+// and keys whose running totals differ from their own angle by a turn) it would turn the wrong
+// way or the wrong number of times, and the segment is played here instead: the key's angle
+// about its axis, eased by s, measured from the nearer key so that both ends are met exactly.
+// False, leaving the squad path to run, when it is right or when the keys' orientations do not
+// agree with their axis.
+bool play_own_turn(const Key& k, const Key& n, double d, float spins, float s, Quaternion& out) {
+  double angle, axis[3];
+  if (!own_turn(k, n, d, angle, axis)) return false;
+  if (std::fabs(squad_turn(k, n, spins, axis) - angle) < 0.5) return false;
+
+  // (Should the keys store orientations of opposite sign, the halves differ in sign only: the
+  // same rotation.)
+  const float ux = float(axis[0]), uy = float(axis[1]), uz = float(axis[2]);
   Quaternion turn;
   if (s < 0.5f) {
     quat_from_angle_axis(float(angle * s), ux, uy, uz, turn);
@@ -381,11 +405,11 @@ int track_eval_rotation(Track* track, float frame, Quaternion& out) noexcept {
   const Key& n = *k->next;
   float s = ease_curve(segment_t(*k, n, f), k->ease_from, n.ease_to);
   float d = n.value[0] - k->value[0];
-  if (play_whole_turns(*k, n, d, s, out)) return SCENE_OK;
-
-  // Whole turns between the keys, truncated toward zero.
+  // Whole turns between the keys' running totals, truncated toward zero.
   double w = double(d) * turns_per_radian;
   float spins = float(d > 0 ? std::floor(w) : std::ceil(w));
+  if (play_own_turn(*k, n, d, spins, s, out)) return SCENE_OK;
+
   Quaternion a, b;
   quat_slerp_long(k->orientation, n.orientation, spins, s, a);
   quat_slerp_long(k->out_control, n.in_control, spins, s, b);

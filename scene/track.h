@@ -88,8 +88,9 @@ float ease_curve(float t, float a, float b) noexcept;
 int track_eval_float(Track* track, float frame, float& out) noexcept;
 int track_eval_vector(Track* track, float frame, Vector3& out) noexcept;
 int track_eval_color(Track* track, float frame, Vector3& out) noexcept;
-// Squad between key orientations (plain shortest-arc slerp when LIB_SLERP is set). A key that
-// turns a full turn or more from the previous one is played as that whole turn about its axis.
+// Squad between key orientations (plain shortest-arc slerp when LIB_SLERP is set). Every segment
+// turns through its key's own angle about the key's own axis, whole turns included: where the
+// squad path would turn otherwise, the segment is played as that turn about the axis, eased.
 int track_eval_rotation(Track* track, float frame, Quaternion& out) noexcept;
 // 1 hidden, 0 visible.
 int track_eval_hide(Track* track, float frame, std::int32_t& out) noexcept;

@@ -10,6 +10,7 @@
 #include "driver/data_files.h"
 #include "driver/layers.h"
 #include "driver/script.h"
+#include "driver/startup_problems.h"
 #include "driver/music.h"
 #include "platform/tune_table.h"
 #include "platform/video_ffmpeg.h"
@@ -60,9 +61,7 @@ void check_windows(const Script& script, std::vector<Problem>& problems) {
         add_word_problems(layer, words, problems);
       }
       if (layer.type == LAYER_UNKNOWN) {
-        std::string message = "unknown layer keyword " + in_quotes(layer.keyword);
-        if (layer.keyword.rfind("pattern", 0) == 0) message += " (a \"pattern\" line inside a block)";
-        problems.push_back({layer.line, true, message});
+        problems.push_back({layer.line, true, layer_load_problem(layer, "")});
         continue;
       }
       const bool empty_window = layer.start_order > layer.end_order ||
@@ -184,10 +183,9 @@ void check_resources(Script& script, DataFiles& files, std::vector<Problem>& pro
   for (PatternBlock& block : script.blocks)
     for (Layer& layer : block.layers) {
       if (!layer_needs_file(layer)) continue;
-      const std::string type = layer_type_name(layer.type);
       const std::string file = data_file_path(files, layer.param1);
       if (!std::filesystem::is_regular_file(file)) {
-        problems.push_back({layer.line, true, type + ": data file " + in_quotes(layer.param1) + " does not exist"});
+        problems.push_back({layer.line, true, layer_load_problem(layer, file)});
         continue;
       }
       bool loaded = false;
@@ -201,12 +199,7 @@ void check_resources(Script& script, DataFiles& files, std::vector<Problem>& pro
         check_layer_camera(layer, camera);
         add_word_problems(layer, camera, problems);
       }
-      if (!loaded) {
-        std::string why = layer.type == LAYER_BITMAP      ? " (a 320x200 picture is needed)"
-                          : layer.type == LAYER_IPOL_MESH ? " (a 256x256 picture is needed)"
-                                                          : "";
-        problems.push_back({layer.line, true, type + ": " + in_quotes(layer.param1) + " cannot be loaded" + why});
-      }
+      if (!loaded) problems.push_back({layer.line, true, layer_load_problem(layer, file)});
     }
 }
 
@@ -310,7 +303,7 @@ int cmd_script_check(const ToolArgs& args) {
   std::optional<Script> script = load_script(data_file_path(script_file, path), &failed_line, &why);
   std::vector<std::string> notes = file_notes(script_file);
   if (!script) {
-    problems.push_back({failed_line, true, why.empty() ? "cannot open the script" : why});
+    problems.push_back({failed_line, true, why.empty() ? script_load_problem(failed_line) : why});
   } else {
     check_windows(*script, problems);
     const std::filesystem::path dir = std::filesystem::absolute(path).parent_path();

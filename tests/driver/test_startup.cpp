@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "fake_platform.h"
+#include "stderr_pipe.h"
 #include "testdata.h"
 
 namespace {
@@ -122,4 +123,37 @@ TEST_F(StartupTest, QuitOrderZeroDrawsNoFrame) {
   EXPECT_EQ(run("quit0", "quitpat 0\n"), exit_show_ended);
   EXPECT_EQ(fake.sound.order_reads, 0);
   EXPECT_EQ(fake.toolkit.frames, 0);
+}
+
+// Beside the message box, standard error names the script, the line and the reason, in the
+// words script-check uses.
+TEST_F(StartupTest, FailuresNameFileAndLineOnStandardError) {
+  struct Case {
+    const char* name;
+    std::string script;
+    int line;  // 0: no line
+    std::string problem;
+  };
+  const Case cases[] = {
+      {"stderr_unknown", "tune a.mod\npattern 0 1\n{\nsparkle 0 1 0 0 a b c d\n}\n", 4,
+       "unknown layer keyword \"sparkle\""},
+      {"stderr_missing", "tune a.mod\npattern 0 1\n{\nbitmap 0 1 0 0 missing.pcx no no -\n}\n", 4,
+       "bitmap: data file \"missing.pcx\" does not exist"},
+      {"stderr_brace", "tune a.mod\npattern 0 1\nbitmap 0 1 0 0 missing.pcx no no -\n", 2,
+       "a \"pattern\" line must be followed by a line that begins with \"{\""},
+  };
+  for (const Case& c : cases) {
+    StderrPipe pipe;
+    EXPECT_EQ(run(c.name, c.script), exit_startup_failed) << c.name;
+    const std::string err = pipe.finish();
+    const std::string expected = "quindle: " + options.script_path + ":" + std::to_string(c.line) + ": error: " + c.problem + "\n";
+    EXPECT_NE(err.find(expected), std::string::npos) << c.name << "\n" << err;
+  }
+}
+
+TEST_F(StartupTest, MissingScriptIsNamedOnStandardError) {
+  StderrPipe pipe;
+  EXPECT_EQ(run("stderr_noscript", "", false), exit_startup_failed);
+  const std::string err = pipe.finish();
+  EXPECT_NE(err.find("quindle: " + options.script_path + ": error: cannot open the script\n"), std::string::npos) << err;
 }

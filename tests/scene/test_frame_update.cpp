@@ -9,6 +9,7 @@
 #include <cstring>
 #include <new>
 #include <random>
+#include <vector>
 
 #include "scene/frame_update.h"
 #include "scene/scene.h"
@@ -52,7 +53,9 @@ std::unique_ptr<Track> constant(Vector3 v) {
 bool same_bits(const Vector3& a, const Vector3& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 void expect_vector(const Vector3& v, Vector3 want) {
-  EXPECT_TRUE(v.x == want.x && v.y == want.y && v.z == want.z) << v.x << ", " << v.y << ", " << v.z;
+  EXPECT_EQ(v.x, want.x) << v.x << ", " << v.y << ", " << v.z;
+  EXPECT_EQ(v.y, want.y) << v.x << ", " << v.y << ", " << v.z;
+  EXPECT_EQ(v.z, want.z) << v.x << ", " << v.y << ", " << v.z;
 }
 
 void expect_matrix(const Matrix& m, const Matrix& expected) {
@@ -66,11 +69,15 @@ void fill_random(Mesh& mesh, std::mt19937& rng, std::uint32_t vertex_count, int 
   std::uniform_int_distribution<std::uint32_t> index(0, vertex_count - 1);
   for (std::uint32_t i = 0; i < vertex_count; ++i) {
     Vertex& v = mesh.vertices.emplace_back();
-    v.position = {any(rng), any(rng), any(rng)}, v.normal = {any(rng), any(rng), any(rng)};
+    v.position = {any(rng), any(rng), any(rng)};
+    v.normal = {any(rng), any(rng), any(rng)};
   }
   for (int j = 0; j < face_count; ++j) {
     Face& f = mesh.faces.emplace_back();
-    f.a = index(rng), f.b = index(rng), f.c = index(rng), f.normal = {any(rng), any(rng), any(rng)};
+    f.a = index(rng);
+    f.b = index(rng);
+    f.c = index(rng);
+    f.normal = {any(rng), any(rng), any(rng)};
   }
 }
 
@@ -84,7 +91,10 @@ class FrameUpdate : public ::testing::Test {
     scene->end_frame = 100;
   }
   void TearDown() override { lib_init(0); }
-  void set_flags(LibraryFlags flags) { lib_init(flags), scene_set_active(scene.get()); }
+  void set_flags(LibraryFlags flags) {
+    lib_init(flags);
+    scene_set_active(scene.get());
+  }
 
   template <class T>
   T* add(SceneNodeKind kind, std::int32_t id) {
@@ -119,7 +129,9 @@ class FrameUpdate : public ::testing::Test {
   // A camera node (node_id, fov 60) and its target node (node_id + 1), sized as the render pass sizes it.
   Camera* add_camera(std::int32_t id, std::int32_t node_id, Vector3 position, Vector3 target) {
     Camera* camera = add<Camera>(NODE_CAMERA, id);
-    camera->screen_width = 320, camera->screen_height = 200, camera->aspect = 0.75f;
+    camera->screen_width = 320;
+    camera->screen_height = 200;
+    camera->aspect = 0.75f;
     add_node(ANIM_CAMERA, node_id, -1, camera, position)->tracks->slots[CAMERA_SLOT_FOV] = constant({60, 0, 0});
     add_node(ANIM_CAMERA_TARGET, node_id + 1, -1, camera, target);
     return camera;
@@ -130,9 +142,14 @@ class FrameUpdate : public ::testing::Test {
   // unless the arguments say otherwise.
   Mesh *source = nullptr, *target = nullptr, *morphing = nullptr;
   void add_morph(int source_vertices = 1, int target_faces = 1, int source_id = 10, int target_id = 11) {
-    source = add<Mesh>(NODE_MESH, 10), target = add_mesh(11, {{4, 8, -4}}), morphing = add_mesh(1, {{100, 100, 100}});
-    source->vertices.resize(std::size_t(source_vertices)), source->faces.resize(1), morphing->faces.resize(1);
-    target->vertices[0].normal = {0, 0, 1}, target->box_max = {4, 8, 0};
+    source = add<Mesh>(NODE_MESH, 10);
+    target = add_mesh(11, {{4, 8, -4}});
+    morphing = add_mesh(1, {{100, 100, 100}});
+    source->vertices.resize(std::size_t(source_vertices));
+    source->faces.resize(1);
+    morphing->faces.resize(1);
+    target->vertices[0].normal = {0, 0, 1};
+    target->box_max = {4, 8, 0};
     target->faces.resize(std::size_t(target_faces));
     add_object_node(0, -1, morphing, {0, 0, 5})->tracks->slots[OBJECT_SLOT_MORPH] =
         track_of({0, 4}, [&](Key& k, int i) { key_set_int(k, i == 0 ? source_id : target_id); });
@@ -180,16 +197,20 @@ TEST_F(FrameUpdate, EveryNodeKindReadsItsSlotsAndObjectParentsMoveCamerasLightsA
   add_object_node(0, -1, add_mesh(1, {}), {1, 2, 3}, {2, 2, 2});
   Camera* camera = add<Camera>(NODE_CAMERA, 2);
   TrackSet& eye = *add_node(ANIM_CAMERA, 1, 0, camera, {1, 0, 0})->tracks;
-  eye.slots[CAMERA_SLOT_FOV] = constant({60, 0, 0}), eye.slots[CAMERA_SLOT_ROLL] = constant({15, 0, 0});
+  eye.slots[CAMERA_SLOT_FOV] = constant({60, 0, 0});
+  eye.slots[CAMERA_SLOT_ROLL] = constant({15, 0, 0});
   add_node(ANIM_CAMERA_TARGET, 2, 0, camera, {0, 1, 0});
   Light* light = add<Light>(NODE_LIGHT, 3);
   TrackSet& spot = *add_node(ANIM_SPOT, 3, 0, light, {0, 0, 1})->tracks;
-  spot.slots[LIGHT_SLOT_COLOR] = constant({0.5f, 0.25f, 1}), spot.slots[SPOT_SLOT_ROLL] = constant({45, 0, 0});
+  spot.slots[LIGHT_SLOT_COLOR] = constant({0.5f, 0.25f, 1});
+  spot.slots[SPOT_SLOT_ROLL] = constant({45, 0, 0});
   add_node(ANIM_LIGHT_TARGET, 4, 0, light, {1, 1, 1});
   Ambient* ambient = add<Ambient>(NODE_AMBIENT, 1029);
   add_node(ANIM_AMBIENT, 5, -1, ambient, {0.1f, 0.2f, 0.3f});  // its colour is slot 0
   ASSERT_EQ(update_at(0), SCENE_OK);
-  EXPECT_TRUE(camera->fov == 60.0f && camera->roll == 15.0f && light->roll == 45.0f);
+  EXPECT_EQ(camera->fov, 60.0f);
+  EXPECT_EQ(camera->roll, 15.0f);
+  EXPECT_EQ(light->roll, 45.0f);
   expect_vector(camera->position, {3, 2, 3});
   expect_vector(camera->target, {1, 4, 3});
   expect_vector(light->position, {1, 2, 5});
@@ -215,6 +236,45 @@ TEST_F(FrameUpdate, LightChildOfCameraIsOffsetByItsPositionWhateverItsOrientatio
     for (float frame : {0.0f, 1.0f}) {  // rewritten from its track first: no accumulation
       ASSERT_EQ(update_at(frame), SCENE_OK);
       expect_vector(light->position, {10, 1, 0});
+    }
+  }
+}
+
+// Cameras, lights and targets without a position track are moved by their parent from where
+// they were loaded, on every update: frame 5 gives the same values after one update, after
+// frames 0 to 5, and after ten updates of frame 5, so that a picture depends on the show time
+// only, not on how many frames were drawn before it.
+TEST_F(FrameUpdate, NodesWithoutPositionTracksDoNotDriftUnderTheirParent) {
+  add_object_node(0, -1, add_mesh(1, {}), {10, 0, 0});
+  Camera* camera = add<Camera>(NODE_CAMERA, 2);
+  camera->position = {1, 2, 3};
+  camera->target = {0, 0, 9};
+  ASSERT_EQ(scene_add_anim_node(ANIM_CAMERA, 1, 0, nullptr, camera), SCENE_OK);
+  ASSERT_EQ(scene_add_anim_node(ANIM_CAMERA_TARGET, 2, 0, nullptr, camera), SCENE_OK);
+  Light* spot = add<Light>(NODE_LIGHT, 3);
+  spot->position = {4, 5, 6};
+  spot->target = {7, 8, 9};
+  ASSERT_EQ(scene_add_anim_node(ANIM_SPOT, 3, 0, nullptr, spot), SCENE_OK);
+  ASSERT_EQ(scene_add_anim_node(ANIM_LIGHT_TARGET, 4, 0, nullptr, spot), SCENE_OK);
+  Light* lamp = add<Light>(NODE_LIGHT, 4);
+  lamp->position = {0, 1, 0};
+  ASSERT_EQ(scene_add_anim_node(ANIM_OMNI, 5, 1, nullptr, lamp), SCENE_OK);  // carried by the camera
+
+  struct Expected {
+    const Vector3* field;
+    Vector3 value;
+  };
+  const Expected expected[] = {
+      {&camera->position, {11, 2, 3}}, {&camera->target, {10, 0, 9}}, {&spot->position, {14, 5, 6}},
+      {&spot->target, {17, 8, 9}},     {&lamp->position, {11, 3, 3}},
+  };
+  const std::vector<float> runs[] = {{5}, {0, 1, 2, 3, 4, 5}, {5, 5, 5, 5, 5, 5, 5, 5, 5, 5}};
+  for (const std::vector<float>& frames : runs) {
+    for (float frame : frames) ASSERT_EQ(update_at(frame), SCENE_OK);
+    for (const Expected& e : expected) {
+      EXPECT_EQ(e.field->x, e.value.x) << frames.size() << " updates";
+      EXPECT_EQ(e.field->y, e.value.y) << frames.size() << " updates";
+      EXPECT_EQ(e.field->z, e.value.z) << frames.size() << " updates";
     }
   }
 }

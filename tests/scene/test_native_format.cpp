@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <functional>
 
+#include "base/limits.h"
 #include "native_scene_fixture.h"
 #include "scene/frame_update.h"
 #include "scene/native_format.h"
@@ -33,9 +35,16 @@ struct NativeBytes {
   }
   NativeBytes& ints(std::initializer_list<std::int32_t> values) { return put(values); }
   NativeBytes& floats(std::initializer_list<float> values) { return put(values); }
-  NativeBytes& str(std::string_view s) { return bytes.insert(bytes.end(), s.begin(), s.end()), put<char>({0}); }
+  NativeBytes& str(std::string_view s) {
+    bytes.insert(bytes.end(), s.begin(), s.end());
+    return put<char>({0});
+  }
   NativeBytes& header(std::int32_t version) { return put<char>({'Q', 'Z', 0, 0}).ints({version, 1}); }
-  NativeBytes& begin(std::uint16_t id) { return put({id}).ints({0}), chunk_start = bytes.size(), *this; }
+  NativeBytes& begin(std::uint16_t id) {
+    put({id}).ints({0});
+    chunk_start = bytes.size();
+    return *this;
+  }
   NativeBytes& end() {
     const std::uint32_t length = std::uint32_t(bytes.size() - chunk_start);
     std::memcpy(bytes.data() + chunk_start - 4, &length, 4);
@@ -141,7 +150,11 @@ void evaluate_at(Scene& scene, float frame) {
   Camera* camera = nullptr;
   for (SceneNode* n = scene.first_object; n != nullptr && camera == nullptr; n = n->next)
     if (n->kind == NODE_CAMERA) camera = static_cast<Camera*>(n->object.get());
-  if (camera != nullptr) camera->screen_width = 320, camera->screen_height = 200, camera->aspect = 0.75f;
+  if (camera != nullptr) {
+    camera->screen_width = 320;
+    camera->screen_height = 200;
+    camera->aspect = 0.75f;
+  }
   camera_set_active(camera);
   scene_set_frame(frame);
   scene_update();
@@ -161,7 +174,8 @@ void expect_round_trip(const std::filesystem::path& original, LibraryFlags flags
   for (std::size_t i = 0; i <= frames.size(); ++i) {
     std::string when = original.filename().string() + " after loading";
     if (i > 0) {
-      evaluate_at(*a, frames[i - 1]), evaluate_at(*b, frames[i - 1]);
+      evaluate_at(*a, frames[i - 1]);
+      evaluate_at(*b, frames[i - 1]);
       when = original.filename().string() + " at frame " + std::to_string(frames[i - 1]);
     }
     const SceneNode *x = a->first_object, *y = b->first_object;
@@ -169,29 +183,49 @@ void expect_round_trip(const std::filesystem::path& original, LibraryFlags flags
       ASSERT_EQ(x->kind, y->kind) << when;
       ASSERT_TRUE(object_bits(*x) == object_bits(*y)) << when << ": \"" << x->object->name << "\" differs";
     }
-    ASSERT_TRUE(x == nullptr && y == nullptr) << when << ": object lists differ in length";
+    ASSERT_EQ(x, nullptr) << when << ": object lists differ in length";
+    ASSERT_EQ(y, nullptr) << when << ": object lists differ in length";
   }
   lib_init(0);
 }
 
 }  // namespace
 
-// A dummy mesh holds no arrays whatever its counts; unknown chunks and, in the scene stage,
-// the frames are skipped by their length.
-TEST(ReadNative, HeaderOnlyFileDummyMeshAndUnknownChunks) {
+// A header promises objects (contents 1), or objects and motion (3): a file without the parts
+// its header promises is cut or damaged and gives 3 from the stage that misses them.
+TEST(ReadNative, PartsTheHeaderPromisesButTheFileLacksGiveThree) {
   for (std::int32_t version : {native_version_1, native_version}) {
     const Read r = read(NativeBytes().header(version).bytes);
-    EXPECT_TRUE(r.scene_code == SCENE_OK && r.motion_code == SCENE_OK) << version;
-    EXPECT_TRUE(r.scene->first_object == nullptr && r.scene->first_anim_node == nullptr);
+    EXPECT_EQ(r.scene_code, SCENE_READ_ERROR) << version;
+    EXPECT_EQ(r.motion_code, SCENE_OK) << version;
+    EXPECT_EQ(r.scene->first_object, nullptr);
   }
+  NativeBytes motion;
+  motion.put<char>({'Q', 'Z', 0, 0}).ints({native_version, native_contents_motion}).camera(0);
+  const std::vector<std::uint8_t> objects_only = motion.bytes;
+  motion.begin(NATIVE_FRAMES).floats({0, 10}).end();
+  for (const auto& bytes : {objects_only, motion.bytes}) {
+    const Read r = read(bytes);
+    EXPECT_EQ(r.scene_code, SCENE_OK);
+    EXPECT_EQ(r.motion_code, SCENE_READ_ERROR);
+  }
+}
+
+// A dummy mesh holds no arrays whatever its counts; unknown chunks and, in the scene stage,
+// the frames are skipped by their length.
+TEST(ReadNative, DummyMeshAndUnknownChunks) {
   NativeBytes b;
   b.header(1).begin(NATIVE_MESH).str("G").ints({1025, -1, 3, 2, MESH_DUMMY}).floats({1, 2, 3}).end();
   b.begin(0x999).ints({-1}).end().camera(0).begin(NATIVE_FRAMES).floats({0, 10}).end().camera(1);
   const Read r = read(b.bytes);
-  ASSERT_TRUE(r.scene_code == SCENE_OK && r.motion_code == SCENE_OK);
+  ASSERT_EQ(r.scene_code, SCENE_OK);
+  ASSERT_EQ(r.motion_code, SCENE_OK);
   const auto* mesh = static_cast<const Mesh*>(r.scene->first_object->object.get());
-  EXPECT_TRUE(mesh->vertices.empty() && mesh->faces.empty() && mesh->pivot.z == 3);
-  EXPECT_TRUE(r.scene->last_object->object->id == 1 && r.scene->end_frame == 10);
+  EXPECT_TRUE(mesh->vertices.empty());
+  EXPECT_TRUE(mesh->faces.empty());
+  EXPECT_EQ(mesh->pivot.z, 3);
+  EXPECT_EQ(r.scene->last_object->object->id, 1);
+  EXPECT_EQ(r.scene->end_frame, 10);
 }
 
 TEST(ReadNative, CountZeroLeavesTheSlotEmptyAndFrame1275IsAppendedAt12) {
@@ -200,7 +234,8 @@ TEST(ReadNative, CountZeroLeavesTheSlotEmptyAndFrame1275IsAppendedAt12) {
   }));
   ASSERT_EQ(r.motion_code, SCENE_OK);
   const Track* t = r.slot(SLOT_POSITION);
-  EXPECT_TRUE(t->first->next->frame == 12 && t->length == 12);
+  EXPECT_EQ(t->first->next->frame, 12);
+  EXPECT_EQ(t->length, 12);
   EXPECT_EQ(t->first->out_tangent[0], 3);  // prepared: the two-key rule
   for (int slot = 1; slot < 5; ++slot) EXPECT_EQ(r.slot(slot), nullptr) << slot;
 }
@@ -219,7 +254,9 @@ TEST(ReadNative, Version1RotationsAreRebuiltFromTheAngleTotals) {
   for (float angle : {0.0f, 0.0f, 7.0f}) {
     Quaternion q;
     quat_from_angle_axis(angle, 0, 1, 0, q);
-    EXPECT_TRUE(k->orientation.w == q.w && k->orientation.y == q.y && k->in_control.w != 0) << angle;
+    EXPECT_EQ(k->orientation.w, q.w) << angle;
+    EXPECT_EQ(k->orientation.y, q.y) << angle;
+    EXPECT_NE(k->in_control.w, 0) << angle;
     k = k->next;
   }
 }
@@ -267,8 +304,8 @@ TEST(ReadNative, DamageAndMissingReferencesGiveTheirCodes) {
   }
   for (const Case& c : cases) {
     const Read r = read(c.bytes);
-    EXPECT_TRUE(r.scene_code == c.scene && r.motion_code == c.motion)
-        << c.what << ": " << r.scene_code << ", " << r.motion_code;
+    EXPECT_EQ(r.scene_code, c.scene) << c.what << ": " << r.scene_code << ", " << r.motion_code;
+    EXPECT_EQ(r.motion_code, c.motion) << c.what << ": " << r.scene_code << ", " << r.motion_code;
     if (c.scene == 0 && c.what.starts_with("material")) {
       EXPECT_EQ(static_cast<const Mesh*>(r.scene->last_object->object.get())->faces[0].material, nullptr) << c.what;
     }
@@ -279,6 +316,74 @@ TEST(ReadNative, DamageAndMissingReferencesGiveTheirCodes) {
   EXPECT_EQ(read_native_scene(f), SCENE_NO_ACTIVE);
 }
 
+// The largest input the reader accepts (base/limits.h), on both sides of each limit.
+TEST(ReadNative, LimitsAreAcceptedUpToTheLastAndRefusedPastIt) {
+  // A version 1 mesh of zeroed vertices and faces (every face names vertex 0).
+  auto mesh = [](std::int64_t vertices, std::int64_t faces) {
+    NativeBytes b;
+    b.header(1).begin(NATIVE_MESH).str("M").ints({0, -1, std::int32_t(vertices), std::int32_t(faces), 0});
+    b.floats({0, 0, 0});
+    b.bytes.resize(b.bytes.size() + std::size_t(vertices + faces) * 20);
+    return b.end().bytes;
+  };
+  // Mesh 7, frames, then `nodes` object nodes of it, the first with a position track of `keys`
+  // keys (zeroed: frame 0, value 0).
+  auto motion = [](std::int64_t nodes, std::int64_t keys) {
+    NativeBytes b;
+    b.header(1).begin(NATIVE_MESH).str("M").ints({7, -1, 0, 0, 0}).floats({0, 0, 0}).end();
+    b.begin(NATIVE_FRAMES).floats({0, 100}).end();
+    b.begin(NATIVE_OBJECT_NODE).ints({0, -1, 7, std::int32_t(keys), 0});
+    b.bytes.resize(b.bytes.size() + std::size_t(keys) * 36);
+    b.ints({0, 0, 0, 0}).end();
+    for (std::int64_t i = 1; i < nodes; ++i) b.begin(NATIVE_OBJECT_NODE).ints({std::int32_t(i), -1, 7, 0, 0, 0, 0, 0}).end();
+    return b.bytes;
+  };
+  const struct {
+    const char* what;
+    Bytes bytes;
+    int scene, motion;
+  } cases[] = {
+      {"the most vertices", mesh(max_mesh_vertices, 0), 0, 0},
+      {"one vertex more", mesh(max_mesh_vertices + 1, 0), 3, 0},
+      {"the most faces", mesh(1, max_mesh_faces), 0, 0},
+      {"one face more", mesh(1, max_mesh_faces + 1), 3, 0},
+      {"the most keys", motion(1, max_track_keys), 0, 0},
+      {"one key more", motion(1, max_track_keys + 1), 0, 3},
+      {"the most nodes", motion(max_scene_nodes, 0), 0, 0},
+      {"one node more", motion(max_scene_nodes + 1, 0), 0, 3},
+  };
+  for (const auto& c : cases) {
+    const Read r = read(c.bytes);
+    EXPECT_EQ(r.scene_code, c.scene) << c.what;
+    EXPECT_EQ(r.motion_code, c.motion) << c.what;
+  }
+  lib_init(0);
+}
+
+// 37 000 nodes sharing one node id, with as many children naming it: the first keeps the id, so
+// each child has one parent, and a frame costs milliseconds instead of seconds.
+TEST(ReadNative, SharedNodeIdsLoadAndUpdateInLinearTime) {
+  NativeBytes b;
+  b.header(1).begin(NATIVE_MESH).str("M").ints({7, -1, 0, 0, 0}).floats({0, 0, 0}).end();
+  b.begin(NATIVE_FRAMES).floats({0, 100}).end();
+  for (std::int32_t parent : {-1, 5})
+    for (int i = 0; i < 37000; ++i) b.begin(NATIVE_OBJECT_NODE).ints({parent == -1 ? 5 : 6, parent, 7, 0, 0, 0, 0, 0}).end();
+  using Clock = std::chrono::steady_clock;
+  const auto start = Clock::now();
+  const Read r = read(b.bytes, show_flags);
+  const auto loaded = Clock::now();
+  ASSERT_EQ(r.motion_code, SCENE_OK);
+  EXPECT_EQ(scene_set_frame(1), SCENE_OK);
+  EXPECT_EQ(scene_update(), SCENE_OK);
+  const auto updated = Clock::now();
+  EXPECT_LT(std::chrono::duration<double>(loaded - start).count(), 2.0);
+  EXPECT_LT(std::chrono::duration<double>(updated - loaded).count(), 0.2);
+  int with_children = 0;
+  for (const AnimNode* n = r.scene->first_anim_node; n != nullptr; n = n->next) with_children += n->first_child != nullptr;
+  EXPECT_EQ(with_children, 1);
+  lib_init(0);
+}
+
 TEST(WriteNative, OneCameraSceneIsAHeaderAndOneChunkOfItsDataSize) {
   const Bytes in = NativeBytes().header(2).camera().bytes;
   const Read r = read(in);
@@ -287,7 +392,8 @@ TEST(WriteNative, OneCameraSceneIsAHeaderAndOneChunkOfItsDataSize) {
   EXPECT_EQ(out, in);
   ASSERT_EQ(out.size(), 12u + 6u + 48u);
   EXPECT_EQ(std::memcmp(out.data(), "QZ\0\0\2\0\0\0\1\0\0\0\0\3\x30\0\0\0", 18), 0);
-  EXPECT_TRUE(v1[4] == 1 && std::equal(v1.begin() + 8, v1.end(), out.begin() + 8));
+  EXPECT_EQ(v1[4], 1);
+  EXPECT_TRUE(std::equal(v1.begin() + 8, v1.end(), out.begin() + 8));
 }
 
 TEST(WriteNative, RefusesWhatCouldNotBeReadBack) {
@@ -326,18 +432,25 @@ TEST(NativeRoundTrip, InteropScenesEvaluateBitForBit) {
   }
 }
 
-// A file cut between two chunks is whole, only shorter; cut anywhere else it gives 3. The motion
-// stage reads the damaged bytes over the objects of the whole file, and what it reads is evaluated.
+// A file cut between two chunks reads as far as it goes, but a stage whose part the header
+// promises and the cut took away (the first object; the frame range and the first node) gives
+// 3; cut anywhere else it gives 3. The motion stage reads the damaged bytes over the objects of
+// the whole file, and what it reads is evaluated.
 TEST(NativeDamaged, CutAtEveryLengthOrChangedGivesACodeNeverAReadOutside) {
   for (std::int32_t version : {native_version_1, native_version}) {
     const Bytes whole = convert_file(write_fixture("damaged"), version);
     std::vector<std::size_t> ends = {12};
+    std::size_t first_node_end = 0;
     while (ends.back() + 6 <= whole.size()) {
+      std::uint16_t id;
       std::uint32_t length;
+      std::memcpy(&id, whole.data() + ends.back(), 2);
       std::memcpy(&length, whole.data() + ends.back() + 2, 4);
       ends.push_back(ends.back() + 6 + length);
+      if (first_node_end == 0 && id >= NATIVE_CAMERA_NODE) first_node_end = ends.back();
     }
     ASSERT_EQ(ends.back(), whole.size());
+    ASSERT_NE(first_node_end, 0u);
     for_each_damaged(whole, 2000, unsigned(version), [&](const Bytes& damaged, std::size_t length) {
       const int scene_code = read(damaged, show_flags).scene_code;
       Read r = read(whole, show_flags);
@@ -349,8 +462,11 @@ TEST(NativeDamaged, CutAtEveryLengthOrChangedGivesACodeNeverAReadOutside) {
         for (float frame : {0.0f, 33.0f, 71.5f}) evaluate_at(*r.scene, frame);
       lib_init(0);
       if (length < whole.size()) {
-        const int expected = std::count(ends.begin(), ends.end(), length) != 0 ? SCENE_OK : SCENE_READ_ERROR;
-        EXPECT_TRUE(scene_code == expected && motion_code == expected) << "version " << version;
+        const bool between_chunks = std::count(ends.begin(), ends.end(), length) != 0;
+        const int scene_expected = between_chunks && length >= ends[1] ? SCENE_OK : SCENE_READ_ERROR;
+        const int motion_expected = between_chunks && length >= first_node_end ? SCENE_OK : SCENE_READ_ERROR;
+        EXPECT_EQ(scene_code, scene_expected) << "version " << version << ", cut at " << length;
+        EXPECT_EQ(motion_code, motion_expected) << "version " << version << ", cut at " << length;
       } else {
         for (int code : {scene_code, motion_code})
           EXPECT_TRUE(code == SCENE_OK || code == SCENE_READ_ERROR || code == SCENE_NOT_SUPPORTED ||

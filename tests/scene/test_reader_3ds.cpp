@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <stdexcept>
 
+#include "base/limits.h"
 #include "native_scene_fixture.h"
 #include "scene/frame_update.h"
 #include "scene/reader_3ds.h"
@@ -76,24 +78,56 @@ int count(const Node* n) {
   return count;
 }
 
-// The objects as "name kind id", then the nodes as "number: kind object, the key count of each
-// slot, the parent's number".
-std::string listing(const Loaded& l) {
-  std::string s;
-  for (const SceneNode* o = l.scene->first_object; o != nullptr; o = o->next)
-    s += o->object->name + " " + std::to_string(o->kind) + " " + std::to_string(o->object->id) + ", ";
-  for (const AnimNode* n = l.scene->first_anim_node; n != nullptr; n = n->next) {
-    s += "| " + std::to_string(n->node_id) + ": " + std::to_string(n->kind) + " " + n->object->name + ",";
-    for (const auto& t : n->tracks->slots) s += " " + std::to_string(t != nullptr ? t->key_count : 0);
-    s += n->parent != nullptr ? ", under " + std::to_string(n->parent->node_id) + " " : " ";
+// The object list, row by row: name, kind, id.
+struct ObjectRow {
+  std::string name;
+  SceneNodeKind kind;
+  std::int32_t id;
+};
+
+void expect_objects(const Loaded& l, const std::vector<ObjectRow>& rows) {
+  const SceneNode* o = l.scene->first_object;
+  for (const ObjectRow& row : rows) {
+    ASSERT_NE(o, nullptr) << "the list ends before " << row.name;
+    EXPECT_EQ(o->object->name, row.name);
+    EXPECT_EQ(o->kind, row.kind) << row.name;
+    EXPECT_EQ(o->object->id, row.id) << row.name;
+    o = o->next;
   }
-  return s;
+  EXPECT_EQ(o, nullptr) << "more objects than listed";
+}
+
+// The animation-node list, row by row: node number, kind, object name, the key count of each
+// slot, the parent's number (-1 for none).
+struct NodeRow {
+  std::int32_t node_id;
+  AnimNodeKind kind;
+  std::string object;
+  std::array<int, track_set_capacity> keys;
+  std::int32_t parent;
+};
+
+void expect_nodes(const Loaded& l, const std::vector<NodeRow>& rows) {
+  const AnimNode* n = l.scene->first_anim_node;
+  for (const NodeRow& row : rows) {
+    ASSERT_NE(n, nullptr) << "the list ends before node " << row.node_id;
+    EXPECT_EQ(n->node_id, row.node_id);
+    EXPECT_EQ(n->kind, row.kind) << "node " << row.node_id;
+    EXPECT_EQ(n->object->name, row.object) << "node " << row.node_id;
+    for (int slot = 0; slot < track_set_capacity; ++slot) {
+      const Track* t = n->tracks->slots[slot].get();
+      EXPECT_EQ(t != nullptr ? t->key_count : 0, row.keys[std::size_t(slot)]) << "node " << row.node_id << " slot " << slot;
+    }
+    EXPECT_EQ(n->parent != nullptr ? n->parent->node_id : -1, row.parent) << "node " << row.node_id;
+    n = n->next;
+  }
+  EXPECT_EQ(n, nullptr) << "more nodes than listed";
 }
 
 void expect_vec(const Vector3& v, Vector3 want, float tolerance = 0) {
-  EXPECT_TRUE(std::abs(v.x - want.x) <= tolerance && std::abs(v.y - want.y) <= tolerance &&
-              std::abs(v.z - want.z) <= tolerance)
-      << v.x << ", " << v.y << ", " << v.z;
+  EXPECT_LE(std::abs(v.x - want.x), tolerance) << v.x << ", " << v.y << ", " << v.z;
+  EXPECT_LE(std::abs(v.y - want.y), tolerance) << v.x << ", " << v.y << ", " << v.z;
+  EXPECT_LE(std::abs(v.z - want.z), tolerance) << v.x << ", " << v.y << ", " << v.z;
 }
 
 constexpr TdsVec triangle[] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
@@ -102,7 +136,10 @@ constexpr TdsFace one_face[] = {{0, 1, 2, 0}};
 // A file whose editor chunk (mesh version byte `version` at offset 28) holds what `body` writes.
 Bytes editor(const std::function<void(TdsWriter&)>& body, std::uint8_t version = 3) {
   TdsWriter w;
-  w.begin(TDS_MAIN), w.version(3), w.begin(TDS_EDITOR), w.mesh_version(version);
+  w.begin(TDS_MAIN);
+  w.version(3);
+  w.begin(TDS_EDITOR);
+  w.mesh_version(version);
   body(w);
   while (w.depth() > 0) w.end();
   return w.bytes();
@@ -113,12 +150,31 @@ Bytes editor(const std::function<void(TdsWriter&)>& body, std::uint8_t version =
 Bytes keyframer(const std::function<void(TdsWriter&)>& body) {
   return editor([&](TdsWriter& w) {
     const TdsVec box[] = {{-1, -1, -1}, {1, 2, 3}, {2, -1, 0}};
-    w.begin(TDS_MATERIAL), w.chunk_string(TDS_MAT_NAME, "Box"), w.end();
-    w.begin_named_object("Box"), w.begin(TDS_MESH), w.points(box), w.begin_faces(one_face), w.end(), w.end(), w.end();
-    w.begin_named_object("Cam"), w.camera({0, -10, 0}, {0, 0, 0}, 0, 50), w.end();
-    w.begin_named_object("Lamp"), w.begin_light({1, 2, 3}), w.end(), w.end();
-    w.begin_named_object("Spot"), w.begin_light({4, 5, 6}), w.spotlight({0, 0, 0}, 20, 30), w.end(), w.end();
-    w.end(), w.begin(TDS_KEYFRAMER), w.frames(0, 100);
+    w.begin(TDS_MATERIAL);
+    w.chunk_string(TDS_MAT_NAME, "Box");
+    w.end();
+    w.begin_named_object("Box");
+    w.begin(TDS_MESH);
+    w.points(box);
+    w.begin_faces(one_face);
+    w.end();
+    w.end();
+    w.end();
+    w.begin_named_object("Cam");
+    w.camera({0, -10, 0}, {0, 0, 0}, 0, 50);
+    w.end();
+    w.begin_named_object("Lamp");
+    w.begin_light({1, 2, 3});
+    w.end();
+    w.end();
+    w.begin_named_object("Spot");
+    w.begin_light({4, 5, 6});
+    w.spotlight({0, 0, 0}, 20, 30);
+    w.end();
+    w.end();
+    w.end();
+    w.begin(TDS_KEYFRAMER);
+    w.frames(0, 100);
     body(w);
   });
 }
@@ -139,31 +195,59 @@ void begin_node(TdsWriter& w, std::uint16_t chunk, std::string_view name, int id
 TEST(Read3dsEditor, ColoursMapsMeshMatrixAndASecondVertexList) {
   const std::string long_name(63, 'n');  // the longest name that fits
   const Loaded l = load(editor([&](TdsWriter& w) {
-    w.begin(TDS_MATERIAL), w.chunk_string(TDS_MAT_NAME, "M"), w.color_chunk_bytes(TDS_MAT_DIFFUSE, 255, 128, 0);
-    w.end(), w.begin(TDS_BACKGROUND), w.color_bytes(1, 2, 3), w.end();
-    w.begin(TDS_MATERIAL), w.chunk_string(TDS_MAT_NAME, "N"), w.color_chunk_bytes(TDS_MAT_DIFFUSE, 10, 20, 30);
-    w.color_bytes(255, 0, 0), w.end(), w.begin(TDS_MATERIAL), w.chunk_string(TDS_MAT_NAME, "Shiny");
+    w.begin(TDS_MATERIAL);
+    w.chunk_string(TDS_MAT_NAME, "M");
+    w.color_chunk_bytes(TDS_MAT_DIFFUSE, 255, 128, 0);
+    w.end();
+    w.begin(TDS_BACKGROUND);
+    w.color_bytes(1, 2, 3);
+    w.end();
+    w.begin(TDS_MATERIAL);
+    w.chunk_string(TDS_MAT_NAME, "N");
+    w.color_chunk_bytes(TDS_MAT_DIFFUSE, 10, 20, 30);
+    w.color_bytes(255, 0, 0);
+    w.end();
+    w.begin(TDS_MATERIAL);
+    w.chunk_string(TDS_MAT_NAME, "Shiny");
     for (std::uint16_t flag : {TDS_MAT_TWO_SIDE, TDS_MAT_ADDITIVE, TDS_MAT_WIRE, TDS_MAT_SOFTEN}) w.empty_chunk(flag);
     w.percent_chunk(TDS_MAT_SELF_ILLUM, 40);
     for (std::uint16_t i = 0; i < 3; ++i) {
       w.begin(std::array{TDS_MAT_TEXMAP, TDS_MAT_BUMPMAP, TDS_MAT_REFLMAP}[i]);
-      w.chunk_string(TDS_MAP_FILE, std::string(1, char('a' + i))), w.chunk_u16(TDS_MAP_TILING, 0x10 + i);
-      w.chunk_floats(TDS_MAP_U_SCALE, {i + 1.0f}), w.chunk_floats(TDS_MAP_ROTATION, {10.0f * i}), w.end();
+      w.chunk_string(TDS_MAP_FILE, std::string(1, char('a' + i)));
+      w.chunk_u16(TDS_MAP_TILING, 0x10 + i);
+      w.chunk_floats(TDS_MAP_U_SCALE, {i + 1.0f});
+      w.chunk_floats(TDS_MAP_ROTATION, {10.0f * i});
+      w.end();
     }
     w.end();
     // The file's y axis of length 2 becomes the library's z axis, whose coordinate halves.
     const TdsVec points[] = {{12, 0, 0}, {10, 4, 3}}, more[] = {{0, 0, 0}, {2, 0, 0}, {0, 2, 0}, {5, 5, 5}};
-    w.begin_named_object(long_name), w.begin(TDS_MESH), w.points(points);
-    w.mesh_matrix({2, 0, 0}, {0, 2, 0}, {0, 0, 1}, {10, 0, 0}), w.end(), w.end();
-    w.begin_named_object("Relinked"), w.begin(TDS_MESH), w.points(triangle), w.begin_faces(one_face), w.end();
-    w.points(more), w.end(), w.end();
+    w.begin_named_object(long_name);
+    w.begin(TDS_MESH);
+    w.points(points);
+    w.mesh_matrix({2, 0, 0}, {0, 2, 0}, {0, 0, 1}, {10, 0, 0});
+    w.end();
+    w.end();
+    w.begin_named_object("Relinked");
+    w.begin(TDS_MESH);
+    w.points(triangle);
+    w.begin_faces(one_face);
+    w.end();
+    w.points(more);
+    w.end();
+    w.end();
     // Mesh and material chunks under a light have no object to go to.
-    w.begin_named_object("Lamp"), w.begin_light({1, 2, 3}), w.points(triangle), w.chunk_string(TDS_MAT_NAME, "No");
+    w.begin_named_object("Lamp");
+    w.begin_light({1, 2, 3});
+    w.points(triangle);
+    w.chunk_string(TDS_MAT_NAME, "No");
   }));
   ASSERT_EQ(l.scene_code, SCENE_OK);
   EXPECT_EQ(count(l.scene->first_object), 6);
   const Material& m = object<Material>(l, "M");
-  EXPECT_TRUE(m.diffuse.x == 1 && m.diffuse.y == float(128 * 0.00392156862745098) && m.diffuse.z == 0);
+  EXPECT_EQ(m.diffuse.x, 1);
+  EXPECT_EQ(m.diffuse.y, float(128 * 0.00392156862745098));
+  EXPECT_EQ(m.diffuse.z, 0);
   EXPECT_NEAR(m.diffuse.y, 0.50196f, 1e-5f);
   expect_vec(m.ambient, {0, 0, 0});
   expect_vec(object<Material>(l, "N").diffuse, {1, 0, 0});
@@ -172,13 +256,16 @@ TEST(Read3dsEditor, ColoursMapsMeshMatrixAndASecondVertexList) {
   EXPECT_FLOAT_EQ(shiny.self_illumination, 0.4f);
   for (unsigned i = 0; i < 3; ++i) {
     const MaterialMap& map = shiny.maps[std::array{MAP_TEXTURE, MAP_BUMP, MAP_REFLECTION}[i]];
-    EXPECT_TRUE(map.file_name == std::string(1, char('a' + i)) && map.flags == 0x10 + i) << i;
-    EXPECT_TRUE(map.u_scale == i + 1.0f && map.rotation == 10.0f * i) << i;
+    EXPECT_EQ(map.file_name, std::string(1, char('a' + i))) << i;
+    EXPECT_EQ(map.flags, 0x10 + i) << i;
+    EXPECT_EQ(map.u_scale, i + 1.0f) << i;
+    EXPECT_EQ(map.rotation, 10.0f * i) << i;
   }
   const Mesh &moved = object<Mesh>(l, long_name), &relinked = object<Mesh>(l, "Relinked");
   expect_vec(moved.vertices[0].position, {1, 0, 0}, 1e-6f);
   expect_vec(moved.vertices[1].position, {0, 3, 2}, 1e-6f);
-  EXPECT_TRUE(relinked.faces[0].vertex_b == &relinked.vertices[1] && relinked.faces[0].vertex_b->position.x == 2);
+  EXPECT_EQ(relinked.faces[0].vertex_b, &relinked.vertices[1]);
+  EXPECT_EQ(relinked.faces[0].vertex_b->position.x, 2);
 }
 
 // Node numbers count on without a node-id chunk; dummies and the ambient are made by the
@@ -192,29 +279,68 @@ TEST(Read3dsKeyframer, NodesTheirNumbersParentsPivotsAndKeys) {
     const std::uint32_t hide[] = {10, 30, 60};
     const TdsMorphKey morph[] = {{0, "Box", {.tension = 0.5f}}};  // the mesh, not the material of that name
     const TdsVectorKey ambient[] = {{0, {0.1f, 0.2f, 0.3f}}};
-    w.frames(10, 90), begin_node(w, TDS_OBJECT_NODE, "Box", -1, -1, 0x800), w.pivot({1, 2, 3});
-    w.begin(TDS_POS_TRACK), w.track_header(0, 2), w.key_header(0, 0x0005, {0.25f, 0.75f}), w.floats({1, 2, 3});
-    w.key_header(10, 0x0020, {99}), w.floats({4, 5, 6}), w.end();
-    w.rotation_track(turns), w.hide_track(hide), w.morph_track(morph), w.end();
-    begin_node(w, TDS_OBJECT_NODE, "$$$DUMMY", 3), w.pivot({1, 2, 3}), w.instance_name("GroupA");
-    w.rotation_track(huge), w.end();
-    begin_node(w, TDS_OBJECT_NODE, "$$$DUMMY", 4, 3), w.instance_name("GroupB"), w.end();
-    begin_node(w, TDS_CAMERA_NODE, "Cam", 5, 0), w.end(), begin_node(w, TDS_TARGET_NODE, "Cam"), w.end();
-    begin_node(w, TDS_LIGHT_NODE, "Lamp", 7, 5), w.end(), begin_node(w, TDS_SPOTLIGHT_NODE, "Spot", 8), w.end();
-    begin_node(w, TDS_L_TARGET_NODE, "Spot", 9, 0), w.end();
-    begin_node(w, TDS_AMBIENT_NODE, "$AMBIENT$", 10), w.vector_track(TDS_COL_TRACK, ambient);
+    w.frames(10, 90);
+    begin_node(w, TDS_OBJECT_NODE, "Box", -1, -1, 0x800);
+    w.pivot({1, 2, 3});
+    w.begin(TDS_POS_TRACK);
+    w.track_header(0, 2);
+    w.key_header(0, 0x0005, {0.25f, 0.75f});
+    w.floats({1, 2, 3});
+    w.key_header(10, 0x0020, {99});
+    w.floats({4, 5, 6});
+    w.end();
+    w.rotation_track(turns);
+    w.hide_track(hide);
+    w.morph_track(morph);
+    w.end();
+    begin_node(w, TDS_OBJECT_NODE, "$$$DUMMY", 3);
+    w.pivot({1, 2, 3});
+    w.instance_name("GroupA");
+    w.rotation_track(huge);
+    w.end();
+    begin_node(w, TDS_OBJECT_NODE, "$$$DUMMY", 4, 3);
+    w.instance_name("GroupB");
+    w.end();
+    begin_node(w, TDS_CAMERA_NODE, "Cam", 5, 0);
+    w.end();
+    begin_node(w, TDS_TARGET_NODE, "Cam");
+    w.end();
+    begin_node(w, TDS_LIGHT_NODE, "Lamp", 7, 5);
+    w.end();
+    begin_node(w, TDS_SPOTLIGHT_NODE, "Spot", 8);
+    w.end();
+    begin_node(w, TDS_L_TARGET_NODE, "Spot", 9, 0);
+    w.end();
+    begin_node(w, TDS_AMBIENT_NODE, "$AMBIENT$", 10);
+    w.vector_track(TDS_COL_TRACK, ambient);
   }));
   ASSERT_EQ(l.motion_code, SCENE_OK);
-  EXPECT_TRUE(l.scene->start_frame == 10 && l.scene->end_frame == 90);
-  EXPECT_EQ(listing(l),
-            "Box 8 0, Box 4 1, Cam 1 2, Lamp 2 3, Spot 2 4, GroupA 4 1027, GroupB 4 1028, $AMBIENT$ 16 1034, "
-            "| 0: 32 Box, 2 0 3 1 3 | 3: 32 GroupA, 0 0 3 0 0 | 4: 32 GroupB, 0 0 0 0 0, under 3 "
-            "| 5: 1 Cam, 0 0 0 0 0, under 0 | 6: 2 Cam, 0 0 0 0 0 | 7: 4 Lamp, 0 0 0 0 0, under 5 "
-            "| 8: 8 Spot, 0 0 0 0 0 | 9: 16 Spot, 0 0 0 0 0, under 0 | 10: 64 $AMBIENT$, 1 0 0 0 0 ");
+  EXPECT_EQ(l.scene->start_frame, 10);
+  EXPECT_EQ(l.scene->end_frame, 90);
+  expect_objects(l, {{"Box", NODE_MATERIAL, 0},
+                     {"Box", NODE_MESH, 1},
+                     {"Cam", NODE_CAMERA, 2},
+                     {"Lamp", NODE_LIGHT, 3},
+                     {"Spot", NODE_LIGHT, 4},
+                     {"GroupA", NODE_MESH, 1027},
+                     {"GroupB", NODE_MESH, 1028},
+                     {"$AMBIENT$", NODE_AMBIENT, 1034}});
+  expect_nodes(l, {{0, ANIM_OBJECT, "Box", {2, 0, 3, 1, 3}, -1},
+                   {3, ANIM_OBJECT, "GroupA", {0, 0, 3, 0, 0}, -1},
+                   {4, ANIM_OBJECT, "GroupB", {0, 0, 0, 0, 0}, 3},
+                   {5, ANIM_CAMERA, "Cam", {0, 0, 0, 0, 0}, 0},
+                   {6, ANIM_CAMERA_TARGET, "Cam", {0, 0, 0, 0, 0}, -1},
+                   {7, ANIM_OMNI, "Lamp", {0, 0, 0, 0, 0}, 5},
+                   {8, ANIM_SPOT, "Spot", {0, 0, 0, 0, 0}, -1},
+                   {9, ANIM_LIGHT_TARGET, "Spot", {0, 0, 0, 0, 0}, 0},
+                   {10, ANIM_AMBIENT, "$AMBIENT$", {1, 0, 0, 0, 0}, -1}});
   const Mesh &box = object<Mesh>(l, "Box"), &a = object<Mesh>(l, "GroupA"), &b = object<Mesh>(l, "GroupB");
   const Camera& cam = object<Camera>(l, "Cam");
   EXPECT_EQ(box.flags, MESH_FILE_HIDDEN | MESH_MORPHING);  // hidden in the file; its morph track plays
-  EXPECT_TRUE(cam.parent_id == box.id && cam.target_parent_id == -1 && cam.fov == 46);  // lens 50, no fov track
+  // lens 50, no fov track
+  EXPECT_EQ(cam.parent_id, box.id);
+  EXPECT_EQ(cam.target_parent_id, -1);
+  EXPECT_EQ(cam.fov, 46);
   EXPECT_EQ(object<Light>(l, "Lamp").parent_id, cam.id);
   EXPECT_EQ(object<Light>(l, "Spot").target_parent_id, box.id);
   // The pivot (1, 3, 2) is taken from the vertices (-1, -1, -1), (1, 3, 2), (2, 0, -1); the box moves with them.
@@ -222,19 +348,29 @@ TEST(Read3dsKeyframer, NodesTheirNumbersParentsPivotsAndKeys) {
   expect_vec(box.vertices[0].position, {-2, -4, -3});
   expect_vec(box.box_min, {-2, -4, -3});
   expect_vec(box.box_max, {1, 0, 0});
-  EXPECT_TRUE(a.flags == MESH_DUMMY && b.parent_id == 1027);
+  EXPECT_EQ(a.flags, MESH_DUMMY);
+  EXPECT_EQ(b.parent_id, 1027);
   expect_vec(a.box_max, {0, 0, 0});  // a dummy has no vertices: its pivot moves no box
   EXPECT_EQ(key(node(l, 10), AMBIENT_SLOT_COLOR, 0).value[1], 0.2f);
   const Key &k0 = key(node(l, 0), SLOT_POSITION, 0), &k1 = *k0.next, &morphed = key(node(l, 0), OBJECT_SLOT_MORPH, 0);
-  EXPECT_TRUE(k0.tension == 0.25f && k0.bias == 0.75f && k0.continuity + k0.ease_to + k0.ease_from == 0);
-  EXPECT_TRUE(k1.frame == 10 && k1.tension + k1.bias + k1.continuity + k1.ease_to + k1.ease_from == 0);
-  EXPECT_TRUE(k0.value[1] == 3 && k1.value[0] == 4 && k1.value[1] == 6);
-  EXPECT_TRUE(key_get_int(morphed) == 1 && morphed.tension == 0.5f);
+  EXPECT_EQ(k0.tension, 0.25f);
+  EXPECT_EQ(k0.bias, 0.75f);
+  EXPECT_EQ(k0.continuity + k0.ease_to + k0.ease_from, 0);
+  EXPECT_EQ(k1.frame, 10);
+  EXPECT_EQ(k1.tension + k1.bias + k1.continuity + k1.ease_to + k1.ease_from, 0);
+  EXPECT_EQ(k0.value[1], 3);
+  EXPECT_EQ(k1.value[0], 4);
+  EXPECT_EQ(k1.value[1], 6);
+  EXPECT_EQ(key_get_int(morphed), 1);
+  EXPECT_EQ(morphed.tension, 0.5f);
   const float totals[] = {0, 0, 7}, angles[] = {0.5f, 1.0f, 8.0f}, hidden_at[] = {10, 30, 60};
   for (int i = 0; i < 3; ++i) {
     const Key &hide = key(node(l, 0), OBJECT_SLOT_HIDE, i), &k = key(node(l, 0), OBJECT_SLOT_ROTATION, i);
-    EXPECT_TRUE(key_get_int(hide) == (i == 1 ? 0 : 1) && hide.frame == hidden_at[i]) << i;
-    EXPECT_TRUE(k.value[0] == totals[i] && k.value[2] == 1 && k.value[1] + k.value[3] == 0) << i;
+    EXPECT_EQ(key_get_int(hide), (i == 1 ? 0 : 1)) << i;
+    EXPECT_EQ(hide.frame, hidden_at[i]) << i;
+    EXPECT_EQ(k.value[0], totals[i]) << i;
+    EXPECT_EQ(k.value[2], 1) << i;
+    EXPECT_EQ(k.value[1] + k.value[3], 0) << i;
     EXPECT_NEAR(k.orientation.w, std::cos(angles[i] / 2), 1e-5);
     EXPECT_NEAR(k.orientation.y, std::sin(angles[i] / 2), 1e-5);
     EXPECT_NEAR(std::abs(k.orientation.x) + std::abs(k.orientation.z), 0, 1e-6);
@@ -254,12 +390,20 @@ TEST(Read3dsCodes, EachFailureGivesItsCode) {
   using Body = std::function<void(TdsWriter&)>;
   auto mesh = [](const Body& body) {  // a material "Mat" and an open mesh "M"
     return editor([&](TdsWriter& w) {
-      w.begin(TDS_MATERIAL), w.chunk_string(TDS_MAT_NAME, "Mat"), w.end(), w.begin_named_object("M");
-      w.begin(TDS_MESH), body(w);
+      w.begin(TDS_MATERIAL);
+      w.chunk_string(TDS_MAT_NAME, "Mat");
+      w.end();
+      w.begin_named_object("M");
+      w.begin(TDS_MESH);
+      body(w);
     });
   };
   auto faced = [&](const Body& body) {  // a triangle in "M"
-    return mesh([&](TdsWriter& w) { w.points(triangle), w.begin_faces(one_face), body(w); });
+    return mesh([&](TdsWriter& w) {
+        w.points(triangle);
+        w.begin_faces(one_face);
+        body(w);
+      });
   };
   Bytes short_file = editor([](TdsWriter&) {});
   short_file.resize(28);
@@ -272,36 +416,65 @@ TEST(Read3dsCodes, EachFailureGivesItsCode) {
       {"28 bytes", short_file, 3, 3},
       {"chunk length 0", editor([](TdsWriter& w) { w.header(TDS_TEXELS, 0); }), 3, 0},
       {"chunk length 5", editor([](TdsWriter& w) { w.header(TDS_TEXELS, 5); }), 3, 0},
-      {"chunk length 5 after the editor", editor([](TdsWriter& w) { w.end(), w.header(0x1234, 5); }), 3, 3},
+      {"chunk length 5 after the editor", editor([](TdsWriter& w) {
+          w.end();
+          w.header(0x1234, 5);
+        }), 3, 3},
       {"40 nested chunks", editor([](TdsWriter& w) { for (int i = 0; i < 40; ++i) w.begin(TDS_MAIN); }), 0, 0},
       {"200 nested chunks", editor([](TdsWriter& w) { for (int i = 0; i < 200; ++i) w.begin(TDS_MAIN); }), 3, 0},
       {"name of 64 characters", editor([](TdsWriter& w) { w.begin_named_object(std::string(64, 'n')); }), 3, 0},
-      {"name cut by its chunk", editor([](TdsWriter& w) { w.header(TDS_NAMED_OBJECT, 10), w.u8('a'); }), 3, 0},
-      {"vertex index at the vertex count", mesh([&](TdsWriter& w) { w.points(triangle), w.begin_faces(beyond); }), 3,
+      {"name cut by its chunk", editor([](TdsWriter& w) {
+          w.header(TDS_NAMED_OBJECT, 10);
+          w.u8('a');
+        }), 3, 0},
+      {"vertex index at the vertex count", mesh([&](TdsWriter& w) {
+          w.points(triangle);
+          w.begin_faces(beyond);
+        }), 3,
        0},
       {"faces before vertices", mesh([](TdsWriter& w) { w.begin_faces(one_face); }), 3, 0},
       {"mapping before vertices", mesh([&](TdsWriter& w) { w.texels(texel); }), 3, 0},
       {"group face index at the face count", faced([&](TdsWriter& w) { w.face_material("Mat", group); }), 3, 0},
-      {"vertex count beyond the chunk", mesh([](TdsWriter& w) { w.begin(TDS_POINTS), w.u16(9), w.f32(1); }), 3, 0},
+      {"vertex list longer than its mesh (0x7ffffff0 bytes)",
+       mesh([](TdsWriter& w) { w.header(TDS_POINTS, 0x7ffffff0), w.u16(8), w.floats({0, 0, 0}); }), 3, 0},
+      {"chunk after the editor longer than the file",
+       editor([](TdsWriter& w) {
+           w.end();
+           w.header(0x1234, 100);
+           w.u16(0);
+         }), 3, 3},
+      {"vertex count beyond the chunk", mesh([](TdsWriter& w) {
+          w.begin(TDS_POINTS);
+          w.u16(9);
+          w.f32(1);
+        }), 3, 0},
       {"a shorter vertex list after the faces", faced([](TdsWriter& w) { w.end(), w.points({triangle, 2}); }), 3, 0},
       {"group naming no material", faced([&](TdsWriter& w) { w.face_material("No", {group, 1}); }), 256, 0},
       {"key count beyond the chunk", keyframer([](TdsWriter& w) {
-         begin_node(w, TDS_OBJECT_NODE, "Box", 0), w.begin(TDS_POS_TRACK), w.track_header(0, 60000);
-         w.key_header(0, TdsKeyParams{}), w.floats({1, 2, 3});
+         begin_node(w, TDS_OBJECT_NODE, "Box", 0);
+         w.begin(TDS_POS_TRACK);
+         w.track_header(0, 60000);
+         w.key_header(0, TdsKeyParams{});
+         w.floats({1, 2, 3});
        }), 0, 3},
       {"node naming no object, after one that was read", keyframer([](TdsWriter& w) {
-         begin_node(w, TDS_OBJECT_NODE, "Box", 0), w.end(), begin_node(w, TDS_OBJECT_NODE, "Ghost");
+         begin_node(w, TDS_OBJECT_NODE, "Box", 0);
+         w.end();
+         begin_node(w, TDS_OBJECT_NODE, "Ghost");
        }), 0, 256},
       {"object node of the ambient", keyframer([](TdsWriter& w) { begin_node(w, TDS_OBJECT_NODE, "$AMBIENT$"); }), 0,
        256},
       {"camera node of a mesh", keyframer([](TdsWriter& w) { begin_node(w, TDS_CAMERA_NODE, "Box"); }), 0, 256},
       {"morph key naming no mesh",
-       keyframer([&](TdsWriter& w) { begin_node(w, TDS_OBJECT_NODE, "Box"), w.morph_track(nowhere); }), 0, 256},
+       keyframer([&](TdsWriter& w) {
+           begin_node(w, TDS_OBJECT_NODE, "Box");
+           w.morph_track(nowhere);
+         }), 0, 256},
   };
   for (const auto& c : cases) {
     const Loaded l = load(c.bytes);
-    EXPECT_TRUE(l.scene_code == c.scene && l.motion_code == c.motion)
-        << c.what << ": " << l.scene_code << ", " << l.motion_code;
+    EXPECT_EQ(l.scene_code, c.scene) << c.what << ": " << l.scene_code << ", " << l.motion_code;
+    EXPECT_EQ(l.motion_code, c.motion) << c.what << ": " << l.scene_code << ", " << l.motion_code;
     EXPECT_TRUE(c.scene == 0 || l.scene->first_object == nullptr) << c.what;
     EXPECT_TRUE(c.motion == 0 || l.scene->first_anim_node == nullptr) << c.what;
   }
@@ -324,10 +497,107 @@ TEST(Read3dsDamaged, CutAtEveryLengthOrChangedFailsWithACodeOrLoads) {
       for (int code : {read_3ds_scene(file), read_3ds_motion(file)})
         EXPECT_TRUE(code == 0 || code == 1 || code == 3 || code == 4 || code == 256) << code;
       for (SceneNode* n = scene.first_object; n != nullptr; n = n->next)
-        if (auto* mesh = dynamic_cast<Mesh*>(n->object.get())) mesh_compute_bounds(*mesh), mesh_compute_normals(*mesh);
-      scene_set_frame(0), scene_update(), lib_init(0);
+        if (auto* mesh = dynamic_cast<Mesh*>(n->object.get())) {
+          mesh_compute_bounds(*mesh);
+          mesh_compute_normals(*mesh);
+        }
+      scene_set_frame(0);
+      scene_update();
+      lib_init(0);
     });
   read_3ds_set_output(old);
+}
+
+// Hostile shapes cost linear time: 100 000 nodes naming node 0 as their parent, and 37 000 nodes
+// sharing one node id with as many children naming it. Loading them took minutes, and the shared
+// id seconds per frame, while lists were searched from the start; the bounds are generous.
+TEST(Read3dsDamaged, ManyNodesAndSharedIdsLoadAndUpdateInLinearTime) {
+  const Bytes many = keyframer([](TdsWriter& w) {
+    for (int i = 0; i < 100000; ++i) {
+      begin_node(w, TDS_OBJECT_NODE, "Box", -1, std::int16_t(i == 0 ? -1 : 0));
+      w.end();
+    }
+  });
+  const Bytes shared = keyframer([](TdsWriter& w) {
+    for (int i = 0; i < 37000; ++i) {
+      begin_node(w, TDS_OBJECT_NODE, "Box", 5);
+      w.end();
+    }
+    for (int i = 0; i < 37000; ++i) {
+      begin_node(w, TDS_OBJECT_NODE, "Box", 6, 5);
+      w.end();
+    }
+  });
+  using Clock = std::chrono::steady_clock;
+  for (const Bytes* bytes : {&many, &shared}) {
+    const auto start = Clock::now();
+    const Loaded l = load(*bytes, show_flags);
+    const auto loaded = Clock::now();
+    EXPECT_EQ(l.motion_code, SCENE_OK);
+    scene_set_active(l.scene.get());
+    EXPECT_EQ(scene_set_frame(1), SCENE_OK);
+    EXPECT_EQ(scene_update(), SCENE_OK);
+    const auto updated = Clock::now();
+    EXPECT_LT(std::chrono::duration<double>(loaded - start).count(), 2.0);
+    EXPECT_LT(std::chrono::duration<double>(updated - loaded).count(), 0.2);
+  }
+  lib_init(0);
+}
+
+// The largest input the reader accepts (base/limits.h): 16-bit counts hold the most vertices,
+// faces and keys; nodes are refused past their limit.
+TEST(Read3dsDamaged, LimitsAreAcceptedUpToTheLastAndRefusedPastIt) {
+  const std::vector<TdsVec> points(std::size_t(max_mesh_vertices), TdsVec{0, 0, 0});
+  const std::vector<TdsFace> faces(std::size_t(max_mesh_faces), TdsFace{0, 0, 0, 0});
+  const Loaded largest_mesh = load(editor([&](TdsWriter& w) {
+    w.begin_named_object("M");
+    w.begin(TDS_MESH);
+    w.points(points);
+    w.begin_faces(faces);
+  }));
+  EXPECT_EQ(largest_mesh.scene_code, SCENE_OK);
+  EXPECT_EQ(object<Mesh>(largest_mesh, "M").vertices.size(), std::size_t(max_mesh_vertices));
+  EXPECT_EQ(object<Mesh>(largest_mesh, "M").faces.size(), std::size_t(max_mesh_faces));
+
+  const std::vector<TdsVectorKey> keys(std::size_t(max_track_keys), TdsVectorKey{0, {1, 2, 3}});
+  const Loaded most_keys = load(keyframer([&](TdsWriter& w) {
+    begin_node(w, TDS_OBJECT_NODE, "Box", 0);
+    w.vector_track(TDS_POS_TRACK, keys);
+  }));
+  EXPECT_EQ(most_keys.motion_code, SCENE_OK);
+  EXPECT_EQ(node(most_keys, 0).tracks->slots[SLOT_POSITION]->key_count, max_track_keys);
+
+  for (std::int64_t count : {max_scene_nodes, max_scene_nodes + 1}) {
+    const Loaded l = load(keyframer([count](TdsWriter& w) {
+      for (std::int64_t i = 0; i < count; ++i) {
+        begin_node(w, TDS_OBJECT_NODE, "Box");
+        w.end();
+      }
+    }));
+    EXPECT_EQ(l.motion_code, count > max_scene_nodes ? SCENE_READ_ERROR : SCENE_OK) << count << " nodes";
+  }
+  lib_init(0);
+}
+
+// The first node keeps an id given twice; the later one animates its object but is nobody's
+// parent, so each node has at most one parent.
+TEST(Read3dsDamaged, ANodeIdGivenTwiceStaysWithTheFirstNode) {
+  const Loaded l = load(keyframer([](TdsWriter& w) {
+    begin_node(w, TDS_OBJECT_NODE, "Box", 5);
+    w.end();
+    begin_node(w, TDS_CAMERA_NODE, "Cam", 5);
+    w.end();
+    begin_node(w, TDS_TARGET_NODE, "Cam", 6, 5);
+    w.end();
+  }));
+  EXPECT_EQ(l.motion_code, SCENE_OK);
+  const AnimNode* first = l.scene->first_anim_node;
+  const AnimNode* second = first->next;
+  const AnimNode* child = second->next;
+  EXPECT_EQ(child->parent, first);
+  EXPECT_EQ(first->first_child, child);
+  EXPECT_EQ(second->first_child, nullptr);
+  EXPECT_EQ(child->next_sibling, nullptr);
 }
 
 // ---- files written by an independent 3DS library: what their README lists ----
@@ -335,19 +605,32 @@ TEST(Read3dsDamaged, CutAtEveryLengthOrChangedFailsWithACodeOrLoads) {
 TEST(Read3dsFiles, CubeFlatObjectsNodesAndTheirValues) {
   const std::filesystem::path path = testdata_path("3ds/cube_flat.3ds");
   const Loaded l = load(path);
-  ASSERT_TRUE(l.scene_code == 0 && l.motion_code == 0);
-  EXPECT_EQ(listing(l),
-            "RedMat 8 0, Camera01 1 1, Omni01 2 2, Spot01 2 3, Cube 4 4, | 0: 1 Camera01, 3 4 2 0 0 "
-            "| 1: 2 Camera01, 2 0 0 0 0 | 5: 32 Cube, 4 3 4 0 0 | 2: 4 Omni01, 2 3 0 0 0 | 3: 8 Spot01, 1 1 2 0 0 "
-            "| 4: 16 Spot01, 2 0 0 0 0 ");
+  ASSERT_EQ(l.scene_code, 0);
+  ASSERT_EQ(l.motion_code, 0);
+  expect_objects(l, {{"RedMat", NODE_MATERIAL, 0},
+                     {"Camera01", NODE_CAMERA, 1},
+                     {"Omni01", NODE_LIGHT, 2},
+                     {"Spot01", NODE_LIGHT, 3},
+                     {"Cube", NODE_MESH, 4}});
+  expect_nodes(l, {{0, ANIM_CAMERA, "Camera01", {3, 4, 2, 0, 0}, -1},
+                   {1, ANIM_CAMERA_TARGET, "Camera01", {2, 0, 0, 0, 0}, -1},
+                   {5, ANIM_OBJECT, "Cube", {4, 3, 4, 0, 0}, -1},
+                   {2, ANIM_OMNI, "Omni01", {2, 3, 0, 0, 0}, -1},
+                   {3, ANIM_SPOT, "Spot01", {1, 1, 2, 0, 0}, -1},
+                   {4, ANIM_LIGHT_TARGET, "Spot01", {2, 0, 0, 0, 0}, -1}});
   EXPECT_EQ(l.printed, "licht gelesen: Omni01\r\nlicht gelesen: Spot01\r\n");
-  EXPECT_TRUE(l.scene->start_frame == 0 && l.scene->end_frame == 100);
+  EXPECT_EQ(l.scene->start_frame, 0);
+  EXPECT_EQ(l.scene->end_frame, 100);
   EXPECT_EQ(node(l, 1).tracks->slots[0]->first->next->tension, -0.5f);
   const Material& mat = object<Material>(l, "RedMat");
   const Light &omni = object<Light>(l, "Omni01"), &spot = object<Light>(l, "Spot01");
   const Mesh& cube = object<Mesh>(l, "Cube");
-  EXPECT_TRUE(mat.flags == MATERIAL_TWO_SIDED && mat.shading == 1);
-  EXPECT_TRUE(omni.type == LIGHT_OMNI && spot.type == LIGHT_SPOT && spot.hotspot == 30 && spot.falloff == 45);
+  EXPECT_EQ(mat.flags, MATERIAL_TWO_SIDED);
+  EXPECT_EQ(mat.shading, 1);
+  EXPECT_EQ(omni.type, LIGHT_OMNI);
+  EXPECT_EQ(spot.type, LIGHT_SPOT);
+  EXPECT_EQ(spot.hotspot, 30);
+  EXPECT_EQ(spot.falloff, 45);
   const std::pair<Vector3, Vector3> values[] = {
       {mat.ambient, {0.2f, 0, 0}}, {mat.diffuse, {1, 0.501961f, 0}}, {mat.specular, {0.898039f, 0.898039f, 0.898039f}},
       {{mat.shininess, mat.shininess_strength, mat.transparency}, {0.25f, 0.05f, 0.1f}},
@@ -355,10 +638,13 @@ TEST(Read3dsFiles, CubeFlatObjectsNodesAndTheirValues) {
       {omni.position, {50, 80, 50}}, {omni.color, {0.9f, 0.8f, 0.7f}}, {spot.position, {-60, 90, -40}},
       {spot.target, {0, 0, 0}}, {spot.color, {1, 1, 0.5f}}, {cube.pivot, {0.5f, 0.75f, -0.25f}}};
   for (const auto& [got, want] : values) expect_vec(got, want, 1e-6f);
-  ASSERT_TRUE(cube.vertices.size() == 8 && cube.faces.size() == 12);
+  ASSERT_EQ(cube.vertices.size(), 8u);
+  ASSERT_EQ(cube.faces.size(), 12u);
   int wrapped = 0;
   for (const Face& f : cube.faces) {
-    EXPECT_TRUE(f.material_id == 0 && f.material == &mat && f.vertex_a == &cube.vertices[f.a]);
+    EXPECT_EQ(f.material_id, 0);
+    EXPECT_EQ(f.material, &mat);
+    EXPECT_EQ(f.vertex_a, &cube.vertices[f.a]);
     wrapped += f.flags != 0;
   }
   EXPECT_EQ(wrapped, 3);
@@ -367,23 +653,38 @@ TEST(Read3dsFiles, CubeFlatObjectsNodesAndTheirValues) {
 TEST(Read3dsFiles, HierarchyObjectsNodesAndParents) {
   const std::filesystem::path path = testdata_path("3ds/hierarchy.3ds");
   const Loaded l = load(path);
-  ASSERT_TRUE(l.scene_code == 0 && l.motion_code == 0);
+  ASSERT_EQ(l.scene_code, 0);
+  ASSERT_EQ(l.motion_code, 0);
   // The writer gives every node one-key tracks for what does not move.
-  EXPECT_EQ(listing(l),
-            "Blue 8 0, Camera01 1 1, Omni01 2 2, Box1 4 3, Box2 4 4, Box3 4 5, Group01 4 1024, "
-            "| 0: 32 Group01, 3 1 3 0 0 | 1: 32 Box1, 1 1 1 0 0, under 0 | 2: 32 Box2, 2 1 1 0 3, under 0 "
-            "| 3: 32 Box3, 1 2 2 0 0, under 2 | 5: 2 Camera01, 1 0 0 0 0, under 0 | 4: 1 Camera01, 2 1 1 0 0 "
-            "| 6: 4 Omni01, 1 1 0 0 0, under 4 ");
+  expect_objects(l, {{"Blue", NODE_MATERIAL, 0},
+                     {"Camera01", NODE_CAMERA, 1},
+                     {"Omni01", NODE_LIGHT, 2},
+                     {"Box1", NODE_MESH, 3},
+                     {"Box2", NODE_MESH, 4},
+                     {"Box3", NODE_MESH, 5},
+                     {"Group01", NODE_MESH, 1024}});
+  expect_nodes(l, {{0, ANIM_OBJECT, "Group01", {3, 1, 3, 0, 0}, -1},
+                   {1, ANIM_OBJECT, "Box1", {1, 1, 1, 0, 0}, 0},
+                   {2, ANIM_OBJECT, "Box2", {2, 1, 1, 0, 3}, 0},
+                   {3, ANIM_OBJECT, "Box3", {1, 2, 2, 0, 0}, 2},
+                   {5, ANIM_CAMERA_TARGET, "Camera01", {1, 0, 0, 0, 0}, 0},
+                   {4, ANIM_CAMERA, "Camera01", {2, 1, 1, 0, 0}, -1},
+                   {6, ANIM_OMNI, "Omni01", {1, 1, 0, 0, 0}, 4}});
   EXPECT_EQ(l.printed, "licht gelesen: Omni01\r\n");
   const Camera& camera = object<Camera>(l, "Camera01");
   expect_vec(camera.position, {0, 20, -60}, 1e-5f);
-  EXPECT_TRUE(camera.fov == 60 && camera.target_parent_id == 1024 && camera.parent_id == -1);
+  EXPECT_EQ(camera.fov, 60);
+  EXPECT_EQ(camera.target_parent_id, 1024);
+  EXPECT_EQ(camera.parent_id, -1);
   expect_vec(object<Light>(l, "Omni01").position, {0, 10, 5}, 1e-5f);
   EXPECT_EQ(object<Light>(l, "Omni01").parent_id, 1);
-  for (const char* box : {"Box1", "Box2", "Box3"})
-    EXPECT_TRUE(object<Mesh>(l, box).vertices.size() == 8 && object<Mesh>(l, box).faces.size() == 12) << box;
+  for (const char* box : {"Box1", "Box2", "Box3"}) {
+    EXPECT_EQ(object<Mesh>(l, box).vertices.size(), 8u) << box;
+    EXPECT_EQ(object<Mesh>(l, box).faces.size(), 12u) << box;
+  }
   EXPECT_EQ(object<Mesh>(l, "Group01").flags, MESH_DUMMY);
-  EXPECT_TRUE(object<Mesh>(l, "Box1").parent_id == 1024 && object<Mesh>(l, "Box3").parent_id == 4);
+  EXPECT_EQ(object<Mesh>(l, "Box1").parent_id, 1024);
+  EXPECT_EQ(object<Mesh>(l, "Box3").parent_id, 4);
   // Loop and repeat flags, hide keys and spline parameters: what they do is in the evaluated frames.
 }
 
@@ -421,7 +722,8 @@ TEST(Read3dsFiles, FramesEvaluateAsTheReadmeLists) {
     const bool is_cube = std::string_view(name) == "cube_flat.3ds";
     scene_set_active(l.scene.get());
     for (const std::vector<float>& row : is_cube ? cube : hierarchy) {
-      ASSERT_TRUE(scene_set_frame(row[0]) == SCENE_OK && scene_update() == SCENE_OK);
+      ASSERT_EQ(scene_set_frame(row[0]), SCENE_OK);
+      ASSERT_EQ(scene_update(), SCENE_OK);
       std::vector<float> got;
       if (is_cube) {
         const Mesh& m = object<Mesh>(l, "Cube");
@@ -449,9 +751,12 @@ TEST(Read3dsFiles, BigLoadsFourMeshesThroughLoad3dMesh) {
   l.scene = load_3d_mesh(path.c_str());
   read_3ds_set_output(old);
   ASSERT_NE(l.scene, nullptr);
-  for (const char* name : {"Torus0", "Torus1", "Torus2", "Torus3"})
-    EXPECT_TRUE(object<Mesh>(l, name).vertices.size() == 25100 && object<Mesh>(l, name).faces.size() == 50000);
-  EXPECT_TRUE(count(l.scene->first_object) == 6 && l.scene->visible_face_count == 200000);
+  for (const char* name : {"Torus0", "Torus1", "Torus2", "Torus3"}) {
+    EXPECT_EQ(object<Mesh>(l, name).vertices.size(), 25100u) << name;
+    EXPECT_EQ(object<Mesh>(l, name).faces.size(), 50000u) << name;
+  }
+  EXPECT_EQ(count(l.scene->first_object), 6);
+  EXPECT_EQ(l.scene->visible_face_count, 200000);
   EXPECT_EQ(object<Material>(l, "Gray").id, 0);
   EXPECT_NEAR(object<Camera>(l, "Camera01").fov, 45, 1e-3);
 }
@@ -464,7 +769,8 @@ TEST(Read3dsFiles, BadFilesGiveTheirCodes) {
                                                      {"missing_material.3ds", 256, 0}};
   for (const auto& [file, scene_code, motion_code] : cases) {
     const Loaded l = load(dir / file, show_flags);
-    EXPECT_TRUE(l.scene_code == scene_code && l.motion_code == motion_code) << file;
+    EXPECT_EQ(l.scene_code, scene_code) << file;
+    EXPECT_EQ(l.motion_code, motion_code) << file;
     EXPECT_TRUE(scene_code == 0 || l.scene->first_object == nullptr) << file;
     EXPECT_TRUE(motion_code == 0 || l.scene->first_anim_node == nullptr) << file;
   }

@@ -20,7 +20,8 @@ std::unique_ptr<Track> float_track(const std::vector<std::pair<int, float>>& key
   track->flags = flags;
   for (auto [frame, value] : keys) {
     auto key = key_new();
-    key->value[0] = value, key->value[1] = 2 * value;
+    key->value[0] = value;
+    key->value[1] = 2 * value;
     if (integer) key_set_int(*key, int(value));
     EXPECT_EQ(track_append_key(track.get(), std::move(key), frame), SCENE_OK);
   }
@@ -61,8 +62,13 @@ std::unique_ptr<Track> rotation_track(const std::vector<RotationKey>& keys) {
     auto key = key_new();
     quat_from_angle_axis(k.angle, k.axis.x, k.axis.y, k.axis.z, q);
     total = track->first == nullptr ? int(k.angle) : int(float(total) + k.angle);
-    key->value[0] = float(total), key->value[1] = k.axis.x, key->value[2] = k.axis.y, key->value[3] = k.axis.z;
-    key->tension = k.tension, key->continuity = k.continuity, key->bias = k.bias;
+    key->value[0] = float(total);
+    key->value[1] = k.axis.x;
+    key->value[2] = k.axis.y;
+    key->value[3] = k.axis.z;
+    key->tension = k.tension;
+    key->continuity = k.continuity;
+    key->bias = k.bias;
     quat_mul(q, running, running);
     key->orientation = running;
     track_append_key(track.get(), std::move(key), k.frame);
@@ -79,13 +85,16 @@ Quaternion eval_rotation(Track* track, float frame) {
 
 bool same(const Quaternion& a, const Quaternion& b) { return a.w == b.w && a.x == b.x && a.y == b.y && a.z == b.z; }
 
-// Signed angle (radians, about `axis`) through which the evaluated orientation turns between
-// frames `from` and `to`, summed over small steps.
-double turned_angle(Track* track, float from, float to, Vector3 axis) {
-  Quaternion previous = eval_rotation(track, from), inverse, rel;
+// Signed angle about `axis` through which orientation_at(s) turns as s runs from 0 to 1,
+// summed over small steps.
+template <class At>
+double turned_angle(At orientation_at, Vector3 axis) {
+  Quaternion previous = orientation_at(0.0f);
   double total = 0;
   for (int i = 1; i <= 2000; ++i) {
-    const Quaternion q = eval_rotation(track, from + (to - from) * float(i) / 2000);
+    const Quaternion q = orientation_at(float(i) / 2000);
+    Quaternion inverse;
+    Quaternion rel;
     quat_unit_inverse(previous, inverse);
     quat_mul(q, inverse, rel);
     const double along = double(rel.x) * axis.x + double(rel.y) * axis.y + double(rel.z) * axis.z;
@@ -94,6 +103,20 @@ double turned_angle(Track* track, float from, float to, Vector3 axis) {
     previous = q;
   }
   return total;
+}
+
+// The squad path between two keys, written out from its definition: whole turns from the
+// difference of the running totals, truncated toward zero.
+Quaternion squad_model(const Key& k, const Key& n, float s) {
+  const double turns = double(n.value[0] - k.value[0]) * 0.15915494309188485;
+  const float spins = float(turns > 0 ? std::floor(turns) : std::ceil(turns));
+  Quaternion a;
+  Quaternion b;
+  Quaternion out;
+  quat_slerp_long(k.orientation, n.orientation, spins, s, a);
+  quat_slerp_long(k.out_control, n.in_control, spins, s, b);
+  quat_slerp_long(a, b, 0, 2 * s * (1 - s), out);
+  return out;
 }
 
 }  // namespace
@@ -114,8 +137,10 @@ TEST(EaseCurve, WorkedValues) {
 // Outside the keys the end values hold; keys are reached exactly, also eased.
 TEST(TrackSetupSpline, TwoAndThreeEvenKeysGiveTangentsTenAndAreLinear) {
   auto two = float_track({{0, 0}, {10, 10}});
-  EXPECT_TRUE(two->first->out_tangent[0] == 10.0f && two->first->in_tangent[0] == 0.0f);
-  EXPECT_TRUE(key_at(*two, 1)->in_tangent[0] == 10.0f && key_at(*two, 1)->out_tangent[0] == 0.0f);
+  EXPECT_EQ(two->first->out_tangent[0], 10.0f);
+  EXPECT_EQ(two->first->in_tangent[0], 0.0f);
+  EXPECT_EQ(key_at(*two, 1)->in_tangent[0], 10.0f);
+  EXPECT_EQ(key_at(*two, 1)->out_tangent[0], 0.0f);
   EXPECT_FLOAT_EQ(eval(two.get(), 2.5f), 2.5f);
   EXPECT_FLOAT_EQ(eval(two.get(), 5), 5);
   EXPECT_EQ(eval(two.get(), 40), 10.0f);
@@ -127,17 +152,21 @@ TEST(TrackSetupSpline, TwoAndThreeEvenKeysGiveTangentsTenAndAreLinear) {
   EXPECT_FLOAT_EQ(eval(three.get(), 20), 20);
   EXPECT_EQ(eval(three.get(), 1), 5.0f);
   auto eased = float_track({{0, 0}, {7, 3.3f}, {20, -1.7f}});
-  key_at(*eased, 0)->ease_from = 0.4f, key_at(*eased, 1)->ease_to = 0.3f;
+  key_at(*eased, 0)->ease_from = 0.4f;
+  key_at(*eased, 1)->ease_to = 0.3f;
   for (int f = 0; f <= 7; ++f) eval(eased.get(), float(f));
   EXPECT_EQ(eased->hint, eased->first);  // frame 7 was found on the segment that ends there
-  EXPECT_TRUE(eval(eased.get(), 7) == 3.3f && eval(eased.get(), 20) == -1.7f);
+  EXPECT_EQ(eval(eased.get(), 7), 3.3f);
+  EXPECT_EQ(eval(eased.get(), 20), -1.7f);
 }
 
 // Keys link and the length follows them. Bad frames give 6, missing or empty tracks 10, and the
 // output is kept; a one-key track gives 12 to its set-up, which leaves it alone, and holds.
 TEST(TrackCodes, BadCallsGiveTheirCodesAndKeepTheOutput) {
   auto track = float_track({{0, 0}, {5, 5}, {10, 10}});
-  EXPECT_TRUE(track->key_count == 3 && track->length == 10.0f && key_at(*track, 2)->prev == key_at(*track, 1));
+  EXPECT_EQ(track->key_count, 3);
+  EXPECT_EQ(track->length, 10.0f);
+  EXPECT_EQ(key_at(*track, 2)->prev, key_at(*track, 1));
   EXPECT_EQ(track_append_key(nullptr, key_new(), 3), SCENE_NULL_ARGUMENT);
   EXPECT_EQ(track_append_key(track.get(), nullptr, 3), SCENE_NULL_ARGUMENT);
   auto empty = track_new();
@@ -149,20 +178,28 @@ TEST(TrackCodes, BadCallsGiveTheirCodesAndKeepTheOutput) {
   for (Track* t : {track.get(), empty.get(), static_cast<Track*>(nullptr)}) {
     const int code = t == track.get() ? SCENE_BAD_FRAME : SCENE_NULL_ARGUMENT;
     const float frame = t == track.get() ? -1 : 1;
-    EXPECT_TRUE(track_eval_float(t, frame, f) == code && track_eval_vector(t, frame, v) == code);
-    EXPECT_TRUE(track_eval_color(t, frame, v) == code && track_eval_rotation(t, frame, q) == code);
-    EXPECT_TRUE(track_eval_morph(t, frame, m) == code && track_eval_hide(t, frame, hidden) == code);
+    EXPECT_EQ(track_eval_float(t, frame, f), code);
+    EXPECT_EQ(track_eval_vector(t, frame, v), code);
+    EXPECT_EQ(track_eval_color(t, frame, v), code);
+    EXPECT_EQ(track_eval_rotation(t, frame, q), code);
+    EXPECT_EQ(track_eval_morph(t, frame, m), code);
+    EXPECT_EQ(track_eval_hide(t, frame, hidden), code);
     EXPECT_EQ(hidden, t == track.get() ? 5 : 0);  // an empty or missing hide track shows the object
   }
   EXPECT_EQ(track_eval_float(track.get(), std::nanf(""), f), SCENE_BAD_FRAME);
-  EXPECT_TRUE(f == 42 && v.y == 2 && q.w == 1 && m.target_id == 8);
+  EXPECT_EQ(f, 42);
+  EXPECT_EQ(v.y, 2);
+  EXPECT_EQ(q.w, 1);
+  EXPECT_EQ(m.target_id, 8);
   EXPECT_EQ(track_setup_spline(empty.get()), SCENE_NULL_ARGUMENT);
   EXPECT_EQ(track_setup_spline(nullptr), SCENE_NULL_ARGUMENT);
-  EXPECT_EQ(track_setup_spline(nullptr), SCENE_NULL_ARGUMENT);
+  EXPECT_EQ(track_setup_rotation(nullptr), SCENE_NULL_ARGUMENT);
   EXPECT_EQ(track_setup_rotation(empty.get()), SCENE_NULL_ARGUMENT);
   auto one = int_track({{3, 0}});
-  one->first->orientation = {0.6f, 0.8f, 0, 0}, one->first->in_tangent[0] = 99;
-  EXPECT_TRUE(track_setup_spline(one.get()) == SCENE_SINGLE_KEY && track_setup_rotation(one.get()) == SCENE_SINGLE_KEY);
+  one->first->orientation = {0.6f, 0.8f, 0, 0};
+  one->first->in_tangent[0] = 99;
+  EXPECT_EQ(track_setup_spline(one.get()), SCENE_SINGLE_KEY);
+  EXPECT_EQ(track_setup_rotation(one.get()), SCENE_SINGLE_KEY);
   EXPECT_EQ(one->first->in_tangent[0], 99.0f);
   EXPECT_TRUE(same(eval_rotation(one.get(), 0), one->first->orientation));
   EXPECT_TRUE(same(eval_rotation(one.get(), 50), one->first->orientation));
@@ -173,16 +210,19 @@ TEST(TrackEvalVector, RepeatingTrackAt250IsItsValueAt50AndAColourTrackNeverWraps
   Vector3 wrapped, direct, colour;
   track_eval_vector(track.get(), 250, wrapped);
   track_eval_vector(track.get(), 50, direct);
-  EXPECT_TRUE(wrapped.x == direct.x && wrapped.y == direct.y);
+  EXPECT_EQ(wrapped.x, direct.x);
+  EXPECT_EQ(wrapped.y, direct.y);
   EXPECT_NE(direct.x, 30.0f);
   EXPECT_EQ(track_eval_color(track.get(), 250, colour), SCENE_OK);
-  EXPECT_TRUE(colour.x == 30.0f && colour.y == 60.0f);
+  EXPECT_EQ(colour.x, 30.0f);
+  EXPECT_EQ(colour.y, 60.0f);
 }
 
 // Of two keys on one frame the later is the value there; a wrapping track of length 0 is its first key.
 TEST(TrackEval, KeysOnOneFrameGiveNoNaN) {
   auto loop = float_track({{0, 4}, {0, 9}}, TRACK_LOOP);
-  EXPECT_TRUE(eval(loop.get(), 0) == 4.0f && eval(loop.get(), 13) == 4.0f);
+  EXPECT_EQ(eval(loop.get(), 0), 4.0f);
+  EXPECT_EQ(eval(loop.get(), 13), 4.0f);
   auto hide = int_track({{0, 1}}, TRACK_REPEAT);
   std::int32_t hidden = 7;
   EXPECT_EQ(track_eval_hide(hide.get(), 13, hidden), SCENE_OK);
@@ -220,8 +260,9 @@ TEST(TrackEvalMorph, ExactKeyFrameDependsOnTheHintAndTheEndsAreFullyAtTheirKey) 
   MorphState m;
   auto expect_morph = [&m](Track* t, float frame, std::int32_t source, std::int32_t target, float blend) {
     track_eval_morph(t, frame, m);
-    EXPECT_TRUE(m.source_id == source && m.target_id == target && m.blend == blend)
-        << "frame " << frame << ": " << m.source_id << " " << m.target_id << " " << m.blend;
+    EXPECT_EQ(m.source_id, source) << "frame " << frame << ": " << m.source_id << " " << m.target_id << " " << m.blend;
+    EXPECT_EQ(m.target_id, target) << "frame " << frame << ": " << m.source_id << " " << m.target_id << " " << m.blend;
+    EXPECT_EQ(m.blend, blend) << "frame " << frame << ": " << m.source_id << " " << m.target_id << " " << m.blend;
   };
   expect_morph(track.get(), 5, 3, 4, 0.5f);
   expect_morph(track.get(), 10, 3, 4, 1);  // forward: end of the first segment
@@ -231,40 +272,48 @@ TEST(TrackEvalMorph, ExactKeyFrameDependsOnTheHintAndTheEndsAreFullyAtTheirKey) 
   expect_morph(repeat.get(), 2, 3, 3, 1);
 }
 
-// Keys a full turn or more apart play their own angle, whole turns included, in their
-// direction, and arrive exactly on the next key's orientation.
-TEST(TrackEvalRotation, WholeTurnsBetweenKeysArePlayed) {
+// Every segment turns through its key's own angle about the key's axis, whole turns included.
+// Where the squad path already does so it is kept bit for bit; elsewhere (a key of 359 degrees
+// after a total of -7 would turn -1 degree, -6.28 after 11 would turn +0.18 degrees, 7 would
+// turn -11.85) the segment lands exactly on the next key's orientation.
+TEST(TrackEvalRotation, EverySegmentTurnsItsKeysOwnAngle) {
   lib_init(0);
-  const float s = 0.70710678f;
-  const Vector3 y{0, 1, 0}, tilted{0, s, s};
-  struct Case {
-    const char* what;
-    std::vector<RotationKey> keys;
-    int segment;  // the segment measured starts at this key
-    float total;  // the value[0] its end key holds
-    double turned, tolerance = 1e-3;
-    bool negate = false;  // the end key stored as the negated quaternion
-  } cases[] = {
-      {"+7 turns +7", {{0, 0, y}, {10, 7.0f, y}}, 0, 7, 7.0},
-      {"-7 turns -7", {{0, 0, y}, {10, -7.0f, y}}, 0, -7, -7.0},
-      {"+6.5 turns +6.5 though its total says 6", {{0, 0, y}, {10, 6.5f, y}}, 0, 6, 6.5},
-      {"6, under a full turn, turns 6", {{0, 0, y}, {10, 6.0f, y}}, 0, 6, 6.0},
-      {"+7 stored negated turns +7", {{0, 0, y}, {10, 7.0f, y}}, 0, 7, 7.0, 1e-3, true},
-      {"13 about a tilted axis from a tilted start, between neighbours",
-       {{0, 0.5f, {1, 0, 0}}, {10, 0.8f, tilted}, {30, 13.0f, tilted}, {40, -0.4f, {0, 0, 1}}}, 1, 13, 13.0, 2e-3},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    auto track = rotation_track(c.keys);
-    Key& end = *key_at(*track, c.segment + 1);
-    EXPECT_EQ(end.value[0], c.total);
-    if (c.negate) {
-      quat_scale(end.orientation, -1, end.orientation);
-      track_setup_rotation(track.get());
+  const Vector3 axis{0, 0.6f, 0.8f};
+  const float totals[] = {-7, 0, 3, 11};
+  const float angles[] = {0.5f, 3.5f, 6.2657f, -6.28f, 6.5f, 7, -7, 13, 19};
+  int squad_segments = 0;
+  for (float total : totals) {
+    for (float angle : angles) {
+      SCOPED_TRACE(testing::Message() << "key " << angle << " after a total of " << total);
+      auto track = rotation_track({{0, total, axis}, {10, angle, axis}});
+      const Key& k = *track->first;
+      const Key& n = *k.next;
+      EXPECT_NEAR(turned_angle([&](float s) { return eval_rotation(track.get(), 10 * s); }, axis), angle, 1e-5);
+      if (std::fabs(turned_angle([&](float s) { return squad_model(k, n, s); }, axis) - angle) < 1e-3) {
+        ++squad_segments;
+        for (int step = 0; step <= 10; ++step) {
+          const float s = float(step) / 10.0f;
+          EXPECT_TRUE(same(eval_rotation(track.get(), float(step)), squad_model(k, n, s))) << "frame " << step;
+        }
+      } else {
+        EXPECT_TRUE(same(eval_rotation(track.get(), 10), n.orientation));
+      }
     }
-    const Vector3 axis = c.keys[std::size_t(c.segment) + 1].axis;
-    EXPECT_NEAR(turned_angle(track.get(), key_at(*track, c.segment)->frame, end.frame, axis), c.turned, c.tolerance);
-    EXPECT_TRUE(same(eval_rotation(track.get(), end.frame), end.orientation));
+  }
+  EXPECT_GT(squad_segments, 10);
+}
+
+// Keys about other axes on either side: the segment of 13 rad in between is one the squad path
+// plays (its arc and two spins make 13), so it stays the squad's, neighbours' pull included.
+TEST(TrackEvalRotation, ASegmentBetweenNeighboursOnOtherAxesKeepsTheSquadPath) {
+  lib_init(0);
+  const float h = 0.70710678f;
+  auto track = rotation_track({{0, 0.5f, {1, 0, 0}}, {10, 0.8f, {0, h, h}}, {30, 13.0f, {0, h, h}}, {40, -0.4f, {0, 0, 1}}});
+  const Key& k = *track->first->next;
+  const Key& n = *k.next;
+  for (int frame = 10; frame <= 30; frame += 4) {
+    const float s = float(frame - 10) / 20.0f;
+    EXPECT_TRUE(same(eval_rotation(track.get(), float(frame)), squad_model(k, n, s))) << "frame " << frame;
   }
 }
 
