@@ -96,9 +96,11 @@ VideoStreamInfo expect_frames(const std::filesystem::path& path, std::array<int,
                               bool exact_colours = false) {
   VideoStreamInfo info;
   auto stream = make_video_library()->open_stream(path.c_str());
+  EXPECT_NE(stream, nullptr) << path;
   auto decoder = stream ? stream->open_frame_decoder() : nullptr;
   EXPECT_NE(decoder, nullptr) << path;
-  EXPECT_TRUE(stream && stream->info(&info)) << path;
+  const bool has_info = stream ? stream->info(&info) : false;
+  EXPECT_TRUE(has_info) << path;
   std::vector<std::int64_t> forward(info.dwLength + 6);
   std::iota(forward.begin(), forward.end(), std::int64_t(info.dwStart) - 3);
   std::vector<std::int64_t> numbers = forward;
