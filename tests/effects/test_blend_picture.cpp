@@ -78,7 +78,8 @@ Bytes pattern_picture(int width, int height, std::uint32_t seed) {
 std::string write_scratch(const std::string& name, const Bytes& bytes) {
   static std::string test;
   static std::filesystem::path dir;
-  const std::string current = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  const std::string current = std::string(info->test_suite_name()) + "_" + info->name();
   if (current != test) {
     test = current;
     dir = scratch_dir("pictures_" + test);

@@ -580,7 +580,8 @@ TEST(LiveSound, DiskDriverRunsThroughOrdersAndWritesWhatCaptureRenders) {
   auto s = start(make_live_sound(), tune);
   ASSERT_EQ(s.code, 1) << s.window.boxes.at(0).first;
   EXPECT_EQ(s.sound->latency_ms(), 40);
-  EXPECT_EQ(follow(s, {3, 0}, 60.0).order, 3);
+  // The disk driver mixes as fast as it can, so a poll may first see a later order.
+  EXPECT_GE(follow(s, {3, 0}, 60.0).order, 3);
   EXPECT_EQ(music_stop(s.music), 1);
 
   auto offline = make_offline_sound();
