@@ -38,10 +38,14 @@ class InFolder {
 class AsOrdinaryUser {
  public:
   AsOrdinaryUser() : was_root_(geteuid() == 0) {
-    if (was_root_) EXPECT_EQ(seteuid(65534), 0);
+    if (was_root_) {
+      EXPECT_EQ(seteuid(65534), 0);
+    }
   }
   ~AsOrdinaryUser() {
-    if (was_root_) EXPECT_EQ(seteuid(0), 0);
+    if (was_root_) {
+      EXPECT_EQ(seteuid(0), 0);
+    }
   }
 
  private:
