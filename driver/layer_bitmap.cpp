@@ -38,15 +38,7 @@ void advance_fade(Layer& layer, double show_s) {
 
 // The layer uses its picture as one whole 320x200 frame, so no other size will do.
 bool load_bitmap_layer(Layer& layer) {
-  int result = PICTURE_OK;
-  std::string problem;
-  Picture picture = load_any_picture(layer.param1, &result, &problem);
-  if (!problem.empty())
-    std::fprintf(stderr, "quindle: line %d (%s): %s %s\n", layer.line, layer.keyword.c_str(), layer.param1.c_str(),
-                 problem.c_str());
-  if (picture.width != frame_width || picture.height != frame_height) return false;
-  layer.resource.picture = std::move(picture.pixels);
-  return true;
+  return load_layer_picture(layer, frame_width, frame_height);
 }
 
 void advance_bitmap_layer(Layer& layer, const FrameContext& context) {

@@ -13,15 +13,7 @@
 
 // The renderer reads the texture as 65536 texels, so only a 256x256 picture will do.
 bool load_ipol_mesh_layer(Layer& layer) {
-  int result = PICTURE_OK;
-  std::string problem;
-  Picture picture = load_any_picture(layer.param1, &result, &problem);
-  if (!problem.empty())
-    std::fprintf(stderr, "quindle: line %d (%s): %s %s\n", layer.line, layer.keyword.c_str(), layer.param1.c_str(),
-                 problem.c_str());
-  if (picture.width != 256 || picture.height != 256) return false;
-  layer.resource.picture = std::move(picture.pixels);
-  return true;
+  return load_layer_picture(layer, 256, 256);
 }
 
 // The grid is shared: a layer with neither word warps through what the last one left.

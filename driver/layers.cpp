@@ -1,7 +1,11 @@
 // layers.cpp: dispatch by layer type, and the local-time rule shared by the timed layers.
 #include "driver/layers.h"
 
+#include <cstdio>
+#include <string>
+
 #include "base/saturate.h"
+#include "driver/picture_file.h"
 #include "scene/scene.h"
 
 std::int32_t layer_local_time(Layer& layer, double show_s) {
@@ -53,4 +57,16 @@ void draw_layer(Layer& layer, const FrameContext& context) {
     case LAYER_SEQUENCE: draw_sequence_layer(layer, context); break;
     default: break;
   }
+}
+
+bool load_layer_picture(Layer& layer, int width, int height) {
+  int result = PICTURE_OK;
+  std::string problem;
+  Picture picture = load_any_picture(layer.param1, &result, &problem);
+  if (!problem.empty())
+    std::fprintf(stderr, "quindle: line %d (%s): %s %s\n", layer.line, layer.keyword.c_str(), layer.param1.c_str(),
+                 problem.c_str());
+  if (picture.width != width || picture.height != height) return false;
+  layer.resource.picture = std::move(picture.pixels);
+  return true;
 }

@@ -41,6 +41,9 @@ void reset_layer(Layer& layer);
 std::int32_t layer_local_time(Layer& layer, double show_s);
 
 bool load_mesh3d_layer(Layer& layer);
+// The layer's picture (param1) into its resource when it is width x height; a damaged picture
+// is named on standard error with the layer's line. False for any other size.
+bool load_layer_picture(Layer& layer, int width, int height);
 bool load_bitmap_layer(Layer& layer);
 bool load_ipol_mesh_layer(Layer& layer);
 bool load_video_layer(Layer& layer, VideoLibrary& video);

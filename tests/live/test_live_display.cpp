@@ -103,7 +103,8 @@ class LiveDisplay : public testing::Test {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display: run under xvfb-run";
     window_ = make_live_window_system();
     toolkit_ = make_live_toolkit();
-    ASSERT_TRUE(window_ && toolkit_);
+    ASSERT_NE(window_, nullptr);
+    ASSERT_NE(toolkit_, nullptr);
     window_->screen_size(&screen_w_, &screen_h_);
   }
 
