@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <functional>
 
@@ -211,35 +210,6 @@ TEST(ReadNative, PartsTheHeaderPromisesButTheFileLacksGiveThree) {
   }
 }
 
-// A dummy mesh holds no arrays whatever its counts; unknown chunks and, in the scene stage,
-// the frames are skipped by their length.
-TEST(ReadNative, DummyMeshAndUnknownChunks) {
-  NativeBytes b;
-  b.header(1).begin(NATIVE_MESH).str("G").ints({1025, -1, 3, 2, MESH_DUMMY}).floats({1, 2, 3}).end();
-  b.begin(0x999).ints({-1}).end().camera(0).begin(NATIVE_FRAMES).floats({0, 10}).end().camera(1);
-  const Read r = read(b.bytes);
-  ASSERT_EQ(r.scene_code, SCENE_OK);
-  ASSERT_EQ(r.motion_code, SCENE_OK);
-  const auto* mesh = static_cast<const Mesh*>(r.scene->first_object->object.get());
-  EXPECT_TRUE(mesh->vertices.empty());
-  EXPECT_TRUE(mesh->faces.empty());
-  EXPECT_EQ(mesh->pivot.z, 3);
-  EXPECT_EQ(r.scene->last_object->object->id, 1);
-  EXPECT_EQ(r.scene->end_frame, 10);
-}
-
-TEST(ReadNative, CountZeroLeavesTheSlotEmptyAndFrame1275IsAppendedAt12) {
-  const Read r = read(mesh_scene(1, [](NativeBytes& n) {
-    n.ints({2, 0}).floats({0, 1, 2, 3, 0, 0, 0, 0, 0}).floats({12.75f, 4, 5, 6, 0, 0, 0, 0, 0}).ints({0, 0, 0, 0});
-  }));
-  ASSERT_EQ(r.motion_code, SCENE_OK);
-  const Track* t = r.slot(SLOT_POSITION);
-  EXPECT_EQ(t->first->next->frame, 12);
-  EXPECT_EQ(t->length, 12);
-  EXPECT_EQ(t->first->out_tangent[0], 3);  // prepared: the two-key rule
-  for (int slot = 1; slot < 5; ++slot) EXPECT_EQ(r.slot(slot), nullptr) << slot;
-}
-
 // Keys of 0.5, 0.5 and 7.0 radians about one axis hold the totals 0, 0 and 7: the rebuilt
 // orientations turn by 0, 0 and 7 radians, and the track is prepared as a rotation.
 TEST(ReadNative, Version1RotationsAreRebuiltFromTheAngleTotals) {
@@ -289,7 +259,6 @@ TEST(ReadNative, DamageAndMissingReferencesGiveTheirCodes) {
       // Id 0 may name nothing (it is also "no material"); the ambient and the mesh are no materials.
       {"material id 0", face(0), 0, 0},
       {"material id 5, the ambient", face(5), 0, 0},
-      {"material id 1, the mesh itself", face(1), 0, 0},
       {"node of a missing object", face(0, 2, 3), 0, 256},
       {"node of the ambient", face(0, 2, 5), 0, 256},
   };
@@ -357,30 +326,6 @@ TEST(ReadNative, LimitsAreAcceptedUpToTheLastAndRefusedPastIt) {
     EXPECT_EQ(r.scene_code, c.scene) << c.what;
     EXPECT_EQ(r.motion_code, c.motion) << c.what;
   }
-  lib_init(0);
-}
-
-// 37 000 nodes sharing one node id, with as many children naming it: the first keeps the id, so
-// each child has one parent, and a frame costs milliseconds instead of seconds.
-TEST(ReadNative, SharedNodeIdsLoadAndUpdateInLinearTime) {
-  NativeBytes b;
-  b.header(1).begin(NATIVE_MESH).str("M").ints({7, -1, 0, 0, 0}).floats({0, 0, 0}).end();
-  b.begin(NATIVE_FRAMES).floats({0, 100}).end();
-  for (std::int32_t parent : {-1, 5})
-    for (int i = 0; i < 37000; ++i) b.begin(NATIVE_OBJECT_NODE).ints({parent == -1 ? 5 : 6, parent, 7, 0, 0, 0, 0, 0}).end();
-  using Clock = std::chrono::steady_clock;
-  const auto start = Clock::now();
-  const Read r = read(b.bytes, show_flags);
-  const auto loaded = Clock::now();
-  ASSERT_EQ(r.motion_code, SCENE_OK);
-  EXPECT_EQ(scene_set_frame(1), SCENE_OK);
-  EXPECT_EQ(scene_update(), SCENE_OK);
-  const auto updated = Clock::now();
-  EXPECT_LT(std::chrono::duration<double>(loaded - start).count(), 2.0);
-  EXPECT_LT(std::chrono::duration<double>(updated - loaded).count(), 0.2);
-  int with_children = 0;
-  for (const AnimNode* n = r.scene->first_anim_node; n != nullptr; n = n->next) with_children += n->first_child != nullptr;
-  EXPECT_EQ(with_children, 1);
   lib_init(0);
 }
 
