@@ -551,8 +551,6 @@ TEST(Read3dsFiles, CubeFlatObjectsNodesAndTheirValues) {
                    {3, ANIM_SPOT, "Spot01", {1, 1, 2, 0, 0}, -1},
                    {4, ANIM_LIGHT_TARGET, "Spot01", {2, 0, 0, 0, 0}, -1}});
   EXPECT_EQ(l.printed, "licht gelesen: Omni01\r\nlicht gelesen: Spot01\r\n");
-  EXPECT_EQ(l.scene->start_frame, 0);
-  EXPECT_EQ(l.scene->end_frame, 100);
   EXPECT_EQ(node(l, 1).tracks->slots[0]->first->next->tension, -0.5f);
   const Material& mat = object<Material>(l, "RedMat");
   const Light &omni = object<Light>(l, "Omni01"), &spot = object<Light>(l, "Spot01");
