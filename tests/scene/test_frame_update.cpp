@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <new>
 #include <vector>
 
@@ -48,8 +47,6 @@ std::unique_ptr<Track> track_of(std::initializer_list<int> frames, Fill fill) {
 std::unique_ptr<Track> constant(Vector3 v) {
   return track_of({0}, [&](Key& k, int) { k.value[0] = v.x, k.value[1] = v.y, k.value[2] = v.z; });
 }
-
-bool same_bits(const Vector3& a, const Vector3& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 void expect_vector(const Vector3& v, Vector3 want) {
   EXPECT_EQ(v.x, want.x) << v.x << ", " << v.y << ", " << v.z;
@@ -159,8 +156,7 @@ TEST_F(FrameUpdate, PositionOneTwoThreeScaleTwoGivesItsMatrixRowsAndPlacesTheVer
   EXPECT_NEAR(turned->vertices[0].transformed_normal.y, 1, 1e-6);
 }
 
-// Each node kind reads its own slots; an object parent moves cameras, lights and their targets;
-// every camera gets its matrix, active or not.
+// Each node kind reads its own slots; an object parent moves cameras, lights and their targets.
 TEST_F(FrameUpdate, EveryNodeKindReadsItsSlotsAndObjectParentsMoveCamerasLightsAndTargets) {
   add_object_node(0, -1, add_mesh(1, {}), {1, 2, 3}, {2, 2, 2});
   Camera* camera = add<Camera>(NODE_CAMERA, 2);
@@ -185,9 +181,6 @@ TEST_F(FrameUpdate, EveryNodeKindReadsItsSlotsAndObjectParentsMoveCamerasLightsA
   expect_vector(light->target, {3, 4, 5});
   expect_vector(light->color, {0.5f, 0.25f, 1});
   expect_vector(ambient->color, {0.1f, 0.2f, 0.3f});
-  Camera expected = *camera;
-  camera_matrix(expected);
-  expect_matrix(camera->matrix, expected.matrix);
   set_flags(LIB_TRANSFORM);  // without LIB_HIERARCHY children keep their own placement
   ASSERT_EQ(update_at(0), SCENE_OK);
   expect_vector(camera->position, {1, 0, 0});
@@ -250,15 +243,9 @@ TEST_F(FrameUpdate, HideTrackSetsTheHiddenBitAndKeepsTheOthers) {
 
 TEST_F(FrameUpdate, MorphAtAQuarterUsesThePointAQuarterOfTheWay) {
   add_morph();
-  Camera* camera = add_camera(2, 5, {0, 3, -20}, {1, 0, 0});
-  camera_set_active(camera);
   ASSERT_EQ(update_at(1), SCENE_OK);
   EXPECT_EQ(morphing->flags, MESH_MORPHING);
-  Matrix v;
-  mat_mul(camera->matrix, morphing->matrix, v);
-  Vector3 expected;
-  mat_transform_point(v, {1, 2, -1}, expected);
-  EXPECT_TRUE(same_bits(morphing->vertices[0].transformed_position, expected));
+  expect_vector(morphing->vertices[0].transformed_position, {1, 2, 4});  // (1, 2, -1) placed at (0, 0, 5)
   expect_vector(morphing->transformed_box_max, {1, 2, 5});
   expect_vector(morphing->vertices[0].transformed_normal, {0, 0, 0});  // its own, not blended
   set_flags(LIB_NORMALS | LIB_MORPH | LIB_TRANSFORM | LIB_MORPH_NORMALS);

@@ -90,5 +90,5 @@ TEST(CameraMatrix, WorkedViews) {
   camera.position = camera.target = {1, 2, 3};  // no direction: no NaN
   camera_matrix(camera);
   mat_transform_point(camera.matrix, {4, 5, 6}, p);
-  EXPECT_FALSE(std::isnan(p.x) || std::isnan(p.y) || std::isnan(p.z));
+  for (float c : {p.x, p.y, p.z}) EXPECT_FALSE(std::isnan(c));
 }
