@@ -143,18 +143,10 @@ std::string object_bits(const SceneNode& node) {
   return s;
 }
 
-// Sets the frame and updates, as the render pass does, through the scene's first camera.
+// Sets the frame and updates. Without an active camera positions stay in world space; each
+// camera's own matrix is among the bits compared.
 void evaluate_at(Scene& scene, float frame) {
   scene_set_active(&scene);
-  Camera* camera = nullptr;
-  for (SceneNode* n = scene.first_object; n != nullptr && camera == nullptr; n = n->next)
-    if (n->kind == NODE_CAMERA) camera = static_cast<Camera*>(n->object.get());
-  if (camera != nullptr) {
-    camera->screen_width = 320;
-    camera->screen_height = 200;
-    camera->aspect = 0.75f;
-  }
-  camera_set_active(camera);
   scene_set_frame(frame);
   scene_update();
 }

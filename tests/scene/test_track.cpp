@@ -207,19 +207,6 @@ TEST(TrackEval, KeysOnOneFrameGiveNoNaN) {
   }
 }
 
-TEST(TrackEvalHide, KeysAtZeroAndTenHideThroughTenPlayingForward) {
-  auto hidden_at = [](Track* track, float frame) {
-    std::int32_t hidden = -1;
-    track_eval_hide(track, frame, hidden);
-    return hidden;
-  };
-  auto track = int_track({{0, 1}, {10, 0}}), late = int_track({{5, 1}, {10, 0}});
-  for (int f = 0; f <= 10; ++f) EXPECT_EQ(hidden_at(track.get(), float(f)), 1) << f;
-  EXPECT_EQ(hidden_at(track.get(), 11), 0);
-  EXPECT_EQ(hidden_at(track.get(), 10), 0);  // right after a frame past 10 the hint is the key at 10
-  EXPECT_EQ(hidden_at(late.get(), 2), 0);    // before the first key: visible
-}
-
 TEST(TrackEvalMorph, ExactKeyFrameDependsOnTheHintAndTheEndsAreFullyAtTheirKey) {
   auto track = int_track({{0, 3}, {10, 4}, {20, 5}}), repeat = int_track({{5, 3}, {10, 4}}, TRACK_REPEAT);
   MorphState m;
