@@ -1,6 +1,7 @@
 // layer_mesh3d.cpp: the 3d_mesh layer: a keyframed scene loaded from a .3DS file at start-up,
 // drawn every frame at the layer's local time through a named camera, then smoothed.
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "driver/layers.h"
@@ -10,14 +11,25 @@
 
 void SceneRelease::operator()(Scene* scene) const { scene_free(scene); }
 
-bool load_mesh3d_layer(Layer& layer) {
-  std::unique_ptr<Scene> scene = load_3d_mesh(layer.param1.c_str());
-  if (scene == nullptr) return false;
+// The motion stage decides, as load_3d_mesh does; a scene stage that failed before it is the
+// cause worth naming, or, when the motion stage still succeeded, a warning: the scene is empty.
+LayerLoad load_mesh3d_layer(Layer& layer) {
+  MeshLoad mesh = scene_load_3d_mesh(layer.param1.c_str());
+  LayerLoad load;
+  if (mesh.motion_code != SCENE_OK || mesh.scene == nullptr) {
+    load.failure = LAYER_LOAD_SCENE;
+    load.code = mesh.scene == nullptr ? SCENE_NO_MEMORY : mesh.scene_code != SCENE_OK ? mesh.scene_code : mesh.motion_code;
+    return load;
+  }
+  if (mesh.scene_code != SCENE_OK)
+    load.warning = "holds no scene (code " + std::to_string(mesh.scene_code) + ", " + scene_code_text(mesh.scene_code) +
+                   "): the layer draws nothing";
+  Scene* scene = mesh.scene.release();
+  layer.resource.scene.reset(scene);
   // The draw order gets its room now, so that no frame of the show allocates.
   render_reserve(*scene);
   layer.scene_loaded_frame = scene->current_frame;
-  layer.resource.scene.reset(scene.release());
-  return true;
+  return load;
 }
 
 namespace {
