@@ -38,12 +38,12 @@ int file_failure(const std::string& path) {
 
 bool layer_needs_file(const Layer& layer) { return layer.type != LAYER_RADIALBLUR && layer.type != LAYER_UNKNOWN; }
 
-LayerLoad load_layer_resource(Layer& layer, VideoLibrary& video) {
+LayerLoad load_layer_resource(Layer& layer, VideoLibrary& video, SceneShelf& scenes) {
   if (layer.type == LAYER_UNKNOWN) return layer_load_failure(LAYER_LOAD_UNKNOWN_TYPE);
   if (!layer_needs_file(layer)) return {};  // radialblur draws from the frame itself
   if (const int failure = file_failure(layer.param1)) return layer_load_failure(failure);
   switch (layer.type) {
-    case LAYER_3D_MESH: return load_mesh3d_layer(layer);
+    case LAYER_3D_MESH: return load_mesh3d_layer(layer, scenes);
     case LAYER_BITMAP: return load_bitmap_layer(layer);
     case LAYER_IPOL_MESH: return load_ipol_mesh_layer(layer);
     case LAYER_AVIVIDEO: return load_video_layer(layer, video);
@@ -67,7 +67,7 @@ void advance_layer(Layer& layer, const FrameContext& context) {
 void reset_layer(Layer& layer) {
   layer.start_mark = -1;
   layer.local_time = 0;
-  if (Scene* scene = layer.resource.scene.get()) scene->current_frame = layer.scene_loaded_frame;
+  layer.scene_frame = layer.scene_loaded_frame;
 }
 
 void draw_layer(Layer& layer, const FrameContext& context) {

@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -21,6 +23,17 @@ struct FrameContext {
   std::span<std::uint32_t> work;   // work_buffer, same layout
   const Timer* show_timer = nullptr;
   Clock* process_clock = nullptr;
+};
+
+// The scenes one start-up has loaded, by file name. Every 3d_mesh layer loads its scene the same
+// way, so the layers that name one file share one scene: each keeps its own frame (scene_frame)
+// and sets the scene to it before updating, and a frame update depends on nothing but the frame.
+struct SceneShelf {
+  struct Entry {
+    std::shared_ptr<Scene> scene;
+    float loaded_frame = 0;
+  };
+  std::map<std::string, Entry> by_file;
 };
 
 // What loading a layer's data came to: `failure` is LAYER_LOAD_OK or what went wrong; the
@@ -56,8 +69,9 @@ LayerLoad layer_load_failure(int failure);
 bool layer_needs_file(const Layer& layer);
 
 // Start-up: fills the layer's resource, or says why the layer has none. A radialblur layer
-// loads nothing and always succeeds.
-LayerLoad load_layer_resource(Layer& layer, VideoLibrary& video);
+// loads nothing and always succeeds. A scene the shelf already holds is shared, one newly
+// loaded is put on it.
+LayerLoad load_layer_resource(Layer& layer, VideoLibrary& video, SceneShelf& scenes);
 
 void draw_layer(Layer& layer, const FrameContext& context);
 
@@ -74,7 +88,7 @@ void reset_layer(Layer& layer);
 // show time, counted from the layer's first drawn frame and running on after that.
 std::int32_t layer_local_time(Layer& layer, double show_s);
 
-LayerLoad load_mesh3d_layer(Layer& layer);
+LayerLoad load_mesh3d_layer(Layer& layer, SceneShelf& scenes);
 // The layer's picture (param1) into its resource when it is width x height; any other size is
 // refused (LAYER_LOAD_PICTURE_SIZE). A damaged picture that still decodes loads with a warning.
 LayerLoad load_layer_picture(Layer& layer, int width, int height);

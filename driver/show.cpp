@@ -16,9 +16,10 @@ namespace {
 // each file that loads damaged; false, with the first layer that has no resource named there
 // too, when one fails.
 bool load_resources(Script& script, VideoLibrary& video, const std::string& script_path) {
+  SceneShelf scenes;
   for (PatternBlock& block : script.blocks)
     for (Layer& layer : block.layers) {
-      const LayerLoad load = load_layer_resource(layer, video);
+      const LayerLoad load = load_layer_resource(layer, video, scenes);
       if (!load) {
         std::fprintf(stderr, "quindle: %s", problem_line(script_path, layer.line, layer_load_problem(layer, load)).c_str());
         return false;

@@ -177,13 +177,14 @@ void check_against_tune(const Script& script, const TuneTable& table, std::vecto
 void check_resources(Script& script, DataFiles& files, std::vector<Problem>& problems) {
   std::unique_ptr<VideoLibrary> video = make_video_library(nullptr);
   video->init();
+  SceneShelf scenes;
   for (PatternBlock& block : script.blocks)
     for (Layer& layer : block.layers) {
       if (!layer_needs_file(layer)) continue;
       // The layer loads from the file as found; the record keeps the name as written.
       const std::string written = layer.param1;
       layer.param1 = data_file_path(files, layer.param1);
-      const LayerLoad load = load_layer_resource(layer, *video);
+      const LayerLoad load = load_layer_resource(layer, *video, scenes);
       layer.param1 = written;
       if (!load) {
         problems.push_back({layer.line, true, layer_load_problem(layer, load)});
