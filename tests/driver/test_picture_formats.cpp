@@ -87,7 +87,6 @@ TEST(PictureFormats, PngVariantsGiveThePcxPixels) {
       {photo + " -interlace PNG", "PNG24:interlaced.png"},
       {photo + " -depth 16", "PNG48:sixteen.png"},
       {photo, "PNG8:paletted.png"},
-      {photo + " -alpha set", "PNG32:opaque_alpha.png"},
   };
   for (const auto& [arguments, output] : variants) {
     const Loaded png = load(convert(arguments, output));
