@@ -72,9 +72,10 @@ Layer* reusable_layer(Show& old, const Layer& layer, const WatchedFile& state, c
   for (PatternBlock& block : old.script.blocks)
     for (Layer& candidate : block.layers) {
       if (candidate.type != layer.type || candidate.param1 != layer.param1) continue;
+      // A scene serves any number of layers; the other resources go to one layer each.
       const bool taken =
           std::any_of(reuse.begin(), reuse.end(), [&](const Reuse& r) { return r.from == &candidate; });
-      if (!taken) return &candidate;
+      if (!taken || layer.type == LAYER_3D_MESH) return &candidate;
     }
   return nullptr;
 }
@@ -84,6 +85,7 @@ Layer* reusable_layer(Show& old, const Layer& layer, const WatchedFile& state, c
 // old one); the first problem, or "". *loaded receives the state of every file named.
 std::string load_new_layers(Script& script, Show& old, const std::string& script_path, VideoLibrary& video,
                             std::vector<Reuse>* reuse, std::vector<WatchedFile>* loaded) {
+  SceneShelf scenes;
   for (PatternBlock& block : script.blocks)
     for (Layer& layer : block.layers) {
       if (layer.type == LAYER_UNKNOWN)
@@ -101,7 +103,7 @@ std::string load_new_layers(Script& script, Show& old, const std::string& script
         reuse->push_back({&layer, from});
         continue;
       }
-      if (!load_layer_resource(layer, video)) {
+      if (!load_layer_resource(layer, video, scenes)) {
         const char* why = layer.type == LAYER_BITMAP      ? " (a 320x200 picture is needed)"
                           : layer.type == LAYER_IPOL_MESH ? " (a 256x256 picture is needed)"
                                                           : "";
@@ -240,7 +242,10 @@ bool author_reload(Show& show, Platform& platform, const ShowOptions& options, S
   }
   author.tune_stale = false;
   for (const Reuse& r : reuse) {
-    r.to->resource = std::move(r.from->resource);
+    if (r.from->type == LAYER_3D_MESH)
+      r.to->resource.scene = r.from->resource.scene;
+    else
+      r.to->resource = std::move(r.from->resource);
     r.to->video_decoder = std::move(r.from->video_decoder);
     r.to->video_info = r.from->video_info;
     r.to->frame_count = r.from->frame_count;

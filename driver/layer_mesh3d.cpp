@@ -8,19 +8,32 @@
 #include "render/smooth.h"
 #include "scene/scene.h"
 
-void SceneRelease::operator()(Scene* scene) const { scene_free(scene); }
-
-bool load_mesh3d_layer(Layer& layer) {
-  std::unique_ptr<Scene> scene = load_3d_mesh(layer.param1.c_str());
-  if (scene == nullptr) return false;
-  // The draw order gets its room now, so that no frame of the show allocates.
-  render_reserve(*scene);
-  layer.scene_loaded_frame = scene->current_frame;
-  layer.resource.scene.reset(scene.release());
+bool load_mesh3d_layer(Layer& layer, SceneShelf& scenes) {
+  auto shelved = scenes.by_file.find(layer.param1);
+  if (shelved == scenes.by_file.end()) {
+    std::shared_ptr<Scene> scene = load_3d_mesh(layer.param1.c_str());
+    if (scene == nullptr) return false;
+    // The draw order gets its room now, so that no frame of the show allocates.
+    render_reserve(*scene);
+    shelved = scenes.by_file.emplace(layer.param1, SceneShelf::Entry{scene, scene->current_frame}).first;
+  }
+  layer.resource.scene = shelved->second.scene;
+  layer.scene_loaded_frame = shelved->second.loaded_frame;
+  layer.scene_frame = layer.scene_loaded_frame;
   return true;
 }
 
 namespace {
+
+// The layer's scene set to the layer's own frame, or null. Updating it (render_prepare,
+// render_scene) moves that frame on; keep_frame takes it back into the layer.
+Scene* layer_scene(Layer& layer) {
+  Scene* scene = layer.resource.scene.get();
+  if (scene != nullptr) scene->current_frame = layer.scene_frame;
+  return scene;
+}
+
+void keep_frame(Layer& layer, const Scene& scene) { layer.scene_frame = scene.current_frame; }
 
 std::string_view camera_of(const Layer& layer) {
   return begins_with(layer.param2, "no") ? std::string_view("Camera01") : std::string_view(layer.param2);
@@ -30,13 +43,14 @@ std::string_view camera_of(const Layer& layer) {
 
 // The scene keeps the last frame that lay in its range, so every frame's update is made.
 void advance_mesh3d_layer(Layer& layer, const FrameContext& context) {
-  Scene* scene = layer.resource.scene.get();
+  Scene* scene = layer_scene(layer);
   if (scene == nullptr) return;
   render_prepare(*scene, layer_local_time(layer, timer_seconds(*context.show_timer)), camera_of(layer));
+  keep_frame(layer, *scene);
 }
 
 void draw_mesh3d_layer(Layer& layer, const FrameContext& context) {
-  Scene* scene = layer.resource.scene.get();
+  Scene* scene = layer_scene(layer);
   if (scene == nullptr) return;
   const std::string_view camera = camera_of(layer);
   int mode = DRAW_WIREFRAME;
@@ -46,5 +60,6 @@ void draw_mesh3d_layer(Layer& layer, const FrameContext& context) {
     mode = DRAW_FLAT;
   const std::int32_t frame_number = layer_local_time(layer, timer_seconds(*context.show_timer));
   render_scene(*scene, frame_number, context.frame, camera, mode);
+  keep_frame(layer, *scene);
   smooth_frame(context.frame);
 }

@@ -17,9 +17,9 @@ std::int32_t layer_local_time(Layer& layer, double show_s) {
   return layer.local_time;
 }
 
-bool load_layer_resource(Layer& layer, VideoLibrary& video) {
+bool load_layer_resource(Layer& layer, VideoLibrary& video, SceneShelf& scenes) {
   switch (layer.type) {
-    case LAYER_3D_MESH: return load_mesh3d_layer(layer);
+    case LAYER_3D_MESH: return load_mesh3d_layer(layer, scenes);
     case LAYER_BITMAP: return load_bitmap_layer(layer);
     case LAYER_IPOL_MESH: return load_ipol_mesh_layer(layer);
     case LAYER_RADIALBLUR: return true;  // draws from the frame itself; nothing to load
@@ -44,7 +44,7 @@ void advance_layer(Layer& layer, const FrameContext& context) {
 void reset_layer(Layer& layer) {
   layer.start_mark = -1;
   layer.local_time = 0;
-  if (Scene* scene = layer.resource.scene.get()) scene->current_frame = layer.scene_loaded_frame;
+  layer.scene_frame = layer.scene_loaded_frame;
 }
 
 void draw_layer(Layer& layer, const FrameContext& context) {

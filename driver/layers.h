@@ -6,7 +6,10 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <span>
+#include <string>
 
 #include "base/frame.h"
 #include "driver/script.h"
@@ -22,8 +25,20 @@ struct FrameContext {
   Clock* process_clock = nullptr;
 };
 
-// Start-up: fills the layer's resource; false when the layer has none afterwards.
-bool load_layer_resource(Layer& layer, VideoLibrary& video);
+// The scenes one start-up has loaded, by file name. Every 3d_mesh layer loads its scene the same
+// way, so the layers that name one file share one scene: each keeps its own frame (scene_frame)
+// and sets the scene to it before updating, and a frame update depends on nothing but the frame.
+struct SceneShelf {
+  struct Entry {
+    std::shared_ptr<Scene> scene;
+    float loaded_frame = 0;
+  };
+  std::map<std::string, Entry> by_file;
+};
+
+// Start-up: fills the layer's resource; false when the layer has none afterwards. A scene the
+// shelf already holds is shared, one newly loaded is put on it.
+bool load_layer_resource(Layer& layer, VideoLibrary& video, SceneShelf& scenes);
 
 void draw_layer(Layer& layer, const FrameContext& context);
 
@@ -40,7 +55,7 @@ void reset_layer(Layer& layer);
 // show time, counted from the layer's first drawn frame and running on after that.
 std::int32_t layer_local_time(Layer& layer, double show_s);
 
-bool load_mesh3d_layer(Layer& layer);
+bool load_mesh3d_layer(Layer& layer, SceneShelf& scenes);
 // The layer's picture (param1) into its resource when it is width x height; a damaged picture
 // is named on standard error with the layer's line. False for any other size.
 bool load_layer_picture(Layer& layer, int width, int height);

@@ -25,14 +25,9 @@ enum LayerType : std::int32_t {
   LAYER_SEQUENCE = 32,
 };
 
-// Deleters defined beside the layer code that creates the resource.
-struct SceneRelease {
-  void operator()(Scene* scene) const;
-};
-
 // What start-up loaded for a layer; at most one member is set, by layer type.
 struct LayerResource {
-  std::unique_ptr<Scene, SceneRelease> scene;              // 3d_mesh
+  std::shared_ptr<Scene> scene;                            // 3d_mesh, shared by the layers naming its file
   std::vector<std::uint32_t> picture;                      // bitmap (320x200), ipol_mesh (256x256)
   std::unique_ptr<VideoStream> video;                      // avivideo
   std::unique_ptr<Sequence> sequence;                      // sequence
@@ -53,6 +48,7 @@ struct Layer {
   VideoStreamInfo video_info;
   std::uint32_t frame_count = 0;  // sequence layers
   float scene_loaded_frame = 0;   // 3d_mesh layers: the scene's frame after loading
+  float scene_frame = 0;          // 3d_mesh layers: the frame this layer last set its scene to
 
   std::string keyword;  // the layer line's first word, for messages
   int line = 0;         // line of the script where the layer stands, for messages

@@ -15,9 +15,10 @@ namespace {
 // Loads every layer's resource, block by block and layer by layer; the first layer (other
 // than radialblur) that has none, or nullptr when all loaded.
 const Layer* load_resources(Script& script, VideoLibrary& video) {
+  SceneShelf scenes;
   for (PatternBlock& block : script.blocks)
     for (Layer& layer : block.layers)
-      if (!load_layer_resource(layer, video) && layer.type != LAYER_RADIALBLUR) return &layer;
+      if (!load_layer_resource(layer, video, scenes) && layer.type != LAYER_RADIALBLUR) return &layer;
   return nullptr;
 }
 

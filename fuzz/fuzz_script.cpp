@@ -66,10 +66,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check_script(*script);
 
   // Start-up: the layers' resources in script order, stopping at the first that fails.
+  SceneShelf scenes;
   for (PatternBlock& block : script->blocks) {
     for (Layer& layer : block.layers) {
       layer.param1 = show_file(layer.param1);
-      if (!load_layer_resource(layer, video) && layer.type != LAYER_RADIALBLUR) return 0;
+      if (!load_layer_resource(layer, video, scenes) && layer.type != LAYER_RADIALBLUR) return 0;
     }
   }
   for (double t : {1.5, 4.0})

@@ -180,6 +180,7 @@ void check_against_tune(const Script& script, const TuneTable& table, std::vecto
 void check_resources(Script& script, DataFiles& files, std::vector<Problem>& problems) {
   std::unique_ptr<VideoLibrary> video = make_video_library();
   video->init();
+  SceneShelf scenes;
   for (PatternBlock& block : script.blocks)
     for (Layer& layer : block.layers) {
       if (!layer_needs_file(layer)) continue;
@@ -192,7 +193,7 @@ void check_resources(Script& script, DataFiles& files, std::vector<Problem>& pro
       // The layer loads from the file as found; the record keeps the name as written.
       const std::string written = layer.param1;
       layer.param1 = file;
-      loaded = load_layer_resource(layer, *video);
+      loaded = load_layer_resource(layer, *video, scenes);
       layer.param1 = written;
       if (loaded) {
         std::vector<WordProblem> camera;

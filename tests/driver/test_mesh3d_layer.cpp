@@ -44,6 +44,7 @@ struct LayerRun {
   Timer timer;
   Frame frame = Frame(frame_pixels, 0);
   Frame work = Frame(frame_pixels, 0);
+  SceneShelf scenes;
   LayerRun(const fs::path& file, const char* camera, const char* mode) {
     layer.type = LAYER_3D_MESH;
     layer.param1 = file.string();
@@ -52,6 +53,8 @@ struct LayerRun {
     layer.param4 = mode;
     timer_start(timer, clock);
   }
+  bool load(SceneShelf& shelf) { return load_mesh3d_layer(layer, shelf); }
+  bool load() { return load(scenes); }
   const Frame& draw(double show_s) {
     clock.set(show_s);
     std::fill(frame.begin(), frame.end(), 0);
@@ -80,7 +83,7 @@ TEST(Mesh3dLayer, NoMeansCamera01OnlyFlatshadeShadesAndFramesAllocateNothing) {
   write_file_bytes(file.parent_path() / "text.3ds", {'n', 'o', 't', ' ', '3', 'd', 's'});
   for (const char* name : {"none.3ds", "text.3ds"}) {
     LayerRun bad(file.parent_path() / name, "Camera01", "flatshade");
-    EXPECT_FALSE(load_mesh3d_layer(bad.layer)) << name;
+    EXPECT_FALSE(bad.load()) << name;
     EXPECT_EQ(bad.layer.resource.scene, nullptr) << name;
   }
   const Frame flat = rendered(file, 0, "Camera01", DRAW_FLAT), wire = rendered(file, 0, "Camera01", DRAW_WIREFRAME);
@@ -93,11 +96,36 @@ TEST(Mesh3dLayer, NoMeansCamera01OnlyFlatshadeShadesAndFramesAllocateNothing) {
   };
   for (const auto& c : cases) {
     LayerRun run(file, c.camera, c.mode);
-    ASSERT_TRUE(load_mesh3d_layer(run.layer));
+    ASSERT_TRUE(run.load());
     const long before = allocation_count();
     EXPECT_EQ(run.draw(0), c.expected) << c.camera << " " << c.mode;
     for (int k = 1; k <= 40; ++k) run.draw(0.2 * k);
     if (allocations_counted()) { EXPECT_EQ(allocation_count(), before) << c.camera << " " << c.mode; }
+  }
+}
+
+// Two layers naming one file draw one scene, each at its own frame: the second layer runs eight
+// times as fast and leaves the scene's range of 400 frames after two seconds, where it must keep
+// showing its own last frame while the first layer moves on. Each must draw what a layer with a
+// scene of its own draws.
+TEST(Mesh3dLayer, LayersNamingOneFileShareOneSceneAndEachDrawsItsOwnFrame) {
+  const fs::path file = sample_scene("shared");
+  SceneShelf shelf;
+  LayerRun slow(file, "Camera01", "flatshade");
+  LayerRun fast(file, "Camera01", "wireframe");
+  fast.layer.param3 = "200";
+  ASSERT_TRUE(slow.load(shelf));
+  ASSERT_TRUE(fast.load(shelf));
+  EXPECT_EQ(slow.layer.resource.scene, fast.layer.resource.scene);
+  LayerRun slow_alone(file, "Camera01", "flatshade");
+  LayerRun fast_alone(file, "Camera01", "wireframe");
+  fast_alone.layer.param3 = "200";
+  ASSERT_TRUE(slow_alone.load());
+  ASSERT_TRUE(fast_alone.load());
+  for (int k = 0; k <= 12; ++k) {
+    const double t = 0.3 * k;
+    EXPECT_EQ(slow.draw(t), slow_alone.draw(t)) << "slow layer at " << t << " s";
+    EXPECT_EQ(fast.draw(t), fast_alone.draw(t)) << "fast layer at " << t << " s";
   }
 }
 

@@ -381,7 +381,8 @@ struct VideoLayerRun {
     layer.type = LAYER_AVIVIDEO;
     layer.param1 = path.string();
     library->init();
-    EXPECT_TRUE(load_layer_resource(layer, *library)) << path;
+    SceneShelf no_scenes;
+    EXPECT_TRUE(load_layer_resource(layer, *library, no_scenes)) << path;
   }
   // Draws at a process clock of `ms`.
   void draw_at(std::int64_t ms) {
@@ -461,7 +462,8 @@ TEST(VideoLayerLoad, ShowVideoLoadsAndAMissingFileIsALoadingError) {
   Layer missing;
   missing.type = LAYER_AVIVIDEO;
   missing.param1 = (dir / "absent.avi").string();
-  EXPECT_FALSE(load_layer_resource(missing, *library));
+  SceneShelf no_scenes;
+  EXPECT_FALSE(load_layer_resource(missing, *library, no_scenes));
   EXPECT_FALSE(missing.resource.video);
   const VideoLayerRun show(dir / "video.avi");
   EXPECT_EQ((std::array{show.layer.video_info.dwRate, show.layer.video_info.dwScale, show.layer.video_info.dwLength}),
