@@ -1,5 +1,6 @@
 // Capture mode: the files of each frame and the timeline lines. Exit codes and repeatable bytes
 // are checked through the command line (test_command_line.cpp).
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -118,7 +119,7 @@ TEST(Capture, FailedFrameLeavesNoFileUnderItsName) {
   EXPECT_FALSE(fs::exists(out / "audio.wav"));
   EXPECT_FALSE(fs::exists(out / "timeline.tsv"));
   for (const std::string& name : names_in(out))
-    EXPECT_TRUE(name == ".frame_000002.png.part" || name.rfind("frame_", 0) == 0) << name;
+    EXPECT_THAT(name, testing::AnyOf(testing::Eq(".frame_000002.png.part"), testing::StartsWith("frame_")));
 }
 
 TEST(Capture, CaptureFileNames) {
