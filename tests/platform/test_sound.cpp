@@ -1,7 +1,7 @@
 // The music calls over the real sound library: error texts, the recorded set-up, every way a
 // tune can fail to load (real files, and file callbacks that fail on request), the song
 // position in capture mode and from the stamps of what is heard, the interop tunes, a whole
-// capture, and live output through SDL's dummy and disk drivers.
+// capture, and live output through SDL's disk driver.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -224,18 +224,11 @@ TEST(MusicStart, RecordsTheSetUpCallsAndLoadsTheTune) {
   EXPECT_EQ((std::array{set.output, set.driver, set.mixer, set.rate_hz, set.channels, int(set.flags)}),
             (std::array{2, 0, 4, 44100, 64, 0}));
   EXPECT_TRUE(set.callbacks_set);
-  EXPECT_TRUE(s.window.boxes.empty());
-  EXPECT_NE(s.music.song, nullptr);
   EXPECT_EQ(music_stop(s.music), 1);
 }
 
-TEST(MusicStart, MissingTuneShowsFileNotFoundAndTheSongStaysAtTheStart) {
-  auto s = start(make_offline_sound(), scratch_dir("sound_missing") / "nope.mod");
-  expect_silent_show(s, "File not found");
-}
-
 // A missing file, an odd name, a directory, an empty or text file, a header alone: the
-// message of their code.
+// message of their code, then a silent show.
 TEST(MusicStart, BadFilesShowTheirMessages) {
   const fs::path dir = scratch_dir("sound_bad_files");
   const std::string text = "tune tune.mod\nquitpat 2\nThis is a script, not a module.\n";
@@ -252,16 +245,15 @@ TEST(MusicStart, BadFilesShowTheirMessages) {
   };
   for (const auto& [name, content, code] : files) {
     if (!content.empty()) write_file_bytes(dir / name, content);
+    SCOPED_TRACE(name);
     auto s = start(make_offline_sound(), dir / name);
-    EXPECT_EQ(s.code, 0) << name;
-    EXPECT_EQ(s.window.boxes.at(0).first, error_text(code)) << name;
+    expect_silent_show(s, error_text(code));
   }
 }
 
 // Below the tag at 1080 nothing tells a module; past it a cut module loads, and what its
-// headers declare past the cut is counted. Flipped bits give a module or one of the two
-// refusals, never more than the bytes hold.
-TEST(LoadSong, CutAtAnyLengthLoadsAndCountsWhatIsMissingFlippedStaysWithinBounds) {
+// headers declare past the cut is counted.
+TEST(LoadSong, CutAtAnyLengthLoadsAndCountsWhatIsMissing) {
   const Bytes bytes = mod_encode(show_tune());
   for (std::size_t n = 0; n < bytes.size(); n += n < 1200 ? 7 : 1531) {
     TuneDamage damage;
@@ -271,17 +263,6 @@ TEST(LoadSong, CutAtAnyLengthLoadsAndCountsWhatIsMissingFlippedStaysWithinBounds
     EXPECT_EQ(damage.missing_bytes, std::int64_t(bytes.size() - n)) << n;
     EXPECT_FALSE(damage.at_least) << n;
     EXPECT_EQ(damage.file_bytes, std::int64_t(n));
-  }
-  std::uint32_t seed = 7;
-  for (int i = 0; i < 300; ++i) {
-    Bytes copy = bytes;
-    for (int k = 0; k < 4; ++k) {
-      seed = seed * 1103515245u + 12345u;
-      // Mostly the headers and patterns, where a flip changes what the loader believes.
-      copy[(seed >> 8) % (k < 3 ? 1084 + 8 * 1024 : copy.size())] ^= std::uint8_t(1u << (seed >> 28) % 8);
-    }
-    const std::set<int> possible = {SOUND_OK, SOUND_FILE_FORMAT, SOUND_FILE_LOAD};
-    EXPECT_EQ(possible.count(load_faulty(copy)), 1u) << "variant " << i;
   }
 }
 
@@ -307,8 +288,8 @@ TEST(LoadSong, EachFailingCallbackGivesItsCode) {
   }
 }
 
-// The library opens the tune through the program's callbacks whatever its name, closes it
-// once loaded (long before the song ends), and refuses a set without tell.
+// The library opens the tune through the program's callbacks whatever its name, frees a song
+// once only, and refuses a set without tell.
 TEST(LoadSong, ReadsOnlyThroughACompleteCallbackSet) {
   faulty = FaultyFile{mod_encode(show_tune())};
   auto sound = make_offline_sound();
@@ -317,8 +298,6 @@ TEST(LoadSong, ReadsOnlyThroughACompleteCallbackSet) {
   Song* song = sound->load_song("any name at all");
   ASSERT_NE(song, nullptr);
   EXPECT_EQ(faulty.opens, 1);
-  EXPECT_EQ(faulty.closes, 1);
-  EXPECT_GT(faulty.reads, 0);
   EXPECT_TRUE(sound->free_song(song));
   EXPECT_FALSE(sound->free_song(song));
   TuneFileCallbacks partial = tune_file_callbacks();
@@ -371,40 +350,6 @@ TEST(LoadSong, TuneSizeOnBothSidesOfTheLimit) {
   EXPECT_EQ(faulty.reads, 0);
   EXPECT_EQ(told, "quindle: big.mod is " + std::to_string(max_tune_bytes + 1) + " bytes; tunes of up to " +
                       std::to_string(max_tune_bytes) + " bytes are played\n");
-}
-
-// The sentence for a cut tune, and none for a whole one.
-TEST(TuneDamageText, SaysHowMuchIsMissing) {
-  const std::tuple<TuneDamage, const char*> cases[] = {
-      {{40000, 2, false}, "tune.mod is damaged: it is cut short, 2 bytes are missing (the file has 40000 bytes)"},
-      {{100, 5000, true}, "tune.mod is damaged: it is cut short, at least 5000 bytes are missing (the file has 100 bytes)"},
-      {{40000, 0, false}, ""},
-  };
-  for (const auto& [damage, text] : cases) EXPECT_EQ(tune_damage_text("tune.mod", damage), text);
-}
-
-// The file check that script-check uses reads the file itself; a missing file or one that is
-// no module has nothing missing.
-TEST(TuneFileDamage, ReadsTheFilesHeaders) {
-  const fs::path dir = scratch_dir("sound_file_damage");
-  const Bytes bytes = mod_encode(show_tune());
-  write_file_bytes(dir / "whole.mod", bytes);
-  write_file_bytes(dir / "cut.mod", cut(bytes, bytes.size() - 2));
-  write_file_bytes(dir / "text.mod", Bytes(2000, 'x'));
-  const std::tuple<const char*, std::int64_t> files[] = {
-      {"whole.mod", 0},
-      {"cut.mod", 2},
-      {"text.mod", 0},
-      {"missing.mod", 0},
-  };
-  for (const auto& [name, missing] : files) EXPECT_EQ(tune_file_damage((dir / name).string()).missing_bytes, missing) << name;
-}
-
-TEST(OutputErrorCode, BusyDeviceIsToldApartFromOtherFailures) {
-  EXPECT_EQ(output_error_code("ALSA: Couldn't open audio device: Device or resource busy"), SOUND_OUTPUT_BUSY);
-  EXPECT_EQ(output_error_code("Audio device is already in use"), SOUND_OUTPUT_BUSY);
-  for (const char* other : {"ALSA: Couldn't open audio device: No such file or directory", "", static_cast<const char*>(nullptr)})
-    EXPECT_EQ(output_error_code(other), SOUND_OUTPUT_INIT) << (other ? other : "none");
 }
 
 // Frame n at fps reports the position after n * 44100 / fps samples (the last sample mixed),
@@ -556,17 +501,6 @@ std::vector<std::int16_t> samples_of(const Bytes& bytes, std::size_t from) {
 
 }  // namespace
 
-TEST(LiveSound, DummyDriverPlaysAndThePositionMovesOn) {
-  const ScopedEnv driver("SDL_AUDIODRIVER", "dummy");
-  auto s = start(make_live_sound(), write_tune("live_dummy"));
-  ASSERT_EQ(s.code, 1) << s.window.boxes.at(0).first;
-  EXPECT_EQ(s.sound->latency_ms(), audio_latency_default_ms);
-  EXPECT_EQ(s.position().order, 0);
-  EXPECT_GE(follow(s, {0, 3}, 60.0), (TunePosition{0, 3}));  // 0.3 s of sound
-  EXPECT_EQ(music_stop(s.music), 1);
-  EXPECT_FALSE(s.sound->setup().initialised);
-}
-
 // With no delay the disk driver mixes as fast as it can: several orders in a moment. What
 // it wrote, after whole device buffers of silence while the device waits for play_song, is
 // what capture mode renders (libopenmpt rounds a few samples differently when it is read in
@@ -583,6 +517,7 @@ TEST(LiveSound, DiskDriverRunsThroughOrdersAndWritesWhatCaptureRenders) {
   // The disk driver mixes as fast as it can, so a poll may first see a later order.
   EXPECT_GE(follow(s, {3, 0}, 60.0).order, 3);
   EXPECT_EQ(music_stop(s.music), 1);
+  EXPECT_FALSE(s.sound->setup().initialised);
 
   auto offline = make_offline_sound();
   ASSERT_TRUE(offline->start_wav((tune.parent_path() / "offline.wav").string()));
