@@ -9,6 +9,7 @@
 #include "driver/data_files.h"
 #include "driver/layers.h"
 #include "driver/seek.h"
+#include "driver/startup_problems.h"
 
 namespace {
 
@@ -29,8 +30,6 @@ WatchedFile file_state(const std::string& path) {
 bool same_state(const WatchedFile& a, const WatchedFile& b) {
   return a.kind == b.kind && a.mtime_ns == b.mtime_ns && a.size == b.size && a.inode == b.inode;
 }
-
-bool layer_needs_file(const Layer& layer) { return layer.type != LAYER_RADIALBLUR && layer.type != LAYER_UNKNOWN; }
 
 // The script, its tune and every data file it names, each once.
 void watch_files_of(AuthorState& author, const std::string& script_path, const Script* script) {
@@ -89,26 +88,20 @@ std::string load_new_layers(Script& script, Show& old, const std::string& script
   for (PatternBlock& block : script.blocks)
     for (Layer& layer : block.layers) {
       if (layer.type == LAYER_UNKNOWN)
-        return problem_at(script_path, layer.line, "unknown layer keyword " + quoted(layer.keyword));
+        return problem_at(script_path, layer.line, layer_load_problem(layer, layer_load_failure(LAYER_LOAD_UNKNOWN_TYPE)));
       if (!layer_needs_file(layer)) continue;
-      const std::string type = layer_type_name(layer.type);
       const WatchedFile state = file_state(layer.param1);
       if (state.kind == WATCHED_MISSING)
-        return problem_at(script_path, layer.line, type + ": data file " + quoted(layer.param1) + " does not exist");
+        return problem_at(script_path, layer.line, layer_load_problem(layer, layer_load_failure(LAYER_LOAD_MISSING)));
       if (state.kind == WATCHED_OTHER)
-        return problem_at(script_path, layer.line,
-                          type + ": data file " + quoted(layer.param1) + " is not a file (a directory?)");
+        return problem_at(script_path, layer.line, layer_load_problem(layer, layer_load_failure(LAYER_LOAD_NOT_A_FILE)));
       loaded->push_back(state);
       if (Layer* from = reusable_layer(old, layer, state, *reuse)) {
         reuse->push_back({&layer, from});
         continue;
       }
-      if (!load_layer_resource(layer, video, scenes)) {
-        const char* why = layer.type == LAYER_BITMAP      ? " (a 320x200 picture is needed)"
-                          : layer.type == LAYER_IPOL_MESH ? " (a 256x256 picture is needed)"
-                                                          : "";
-        return problem_at(script_path, layer.line, type + ": " + quoted(layer.param1) + " cannot be loaded" + why);
-      }
+      if (const LayerLoad load = load_layer_resource(layer, video, scenes); !load)
+        return problem_at(script_path, layer.line, layer_load_problem(layer, load));
     }
   return "";
 }
@@ -209,9 +202,7 @@ bool author_reload(Show& show, Platform& platform, const ShowOptions& options, S
   } else if (script_state.kind == WATCHED_OTHER) {
     problem = problem_at(path, 0, "the script is not a file (a directory?)");
   } else if (!(script = load_script(script_file, &failed_line))) {
-    problem = failed_line ? problem_at(path, failed_line,
-                                       "a \"pattern\" line must be followed by a line that begins with \"{\"")
-                          : problem_at(path, 0, "cannot open the script");
+    problem = problem_at(path, failed_line, script_load_problem(failed_line));
   } else {
     resolve_script_files(*script, files);
     data_files_report(files, stderr, "quindle: ");

@@ -1,13 +1,9 @@
 // layer_bitmap.cpp: the bitmap layer: a full-screen picture laid over the frame (black is
 // transparent) or added to it, optionally cross-faded in at one of four speeds. It composes
 // in work_buffer and touches the frame only in its last step.
-#include <cstdio>
-
 #include "base/saturate.h"
 #include "driver/layers.h"
 #include "effects/blend.h"
-#include "driver/picture_file.h"
-#include "effects/picture.h"
 
 namespace {
 
@@ -37,7 +33,7 @@ void advance_fade(Layer& layer, double show_s) {
 }  // namespace
 
 // The layer uses its picture as one whole 320x200 frame, so no other size will do.
-bool load_bitmap_layer(Layer& layer) {
+LayerLoad load_bitmap_layer(Layer& layer) {
   return load_layer_picture(layer, frame_width, frame_height);
 }
 

@@ -1,6 +1,7 @@
 // layer_mesh3d.cpp: the 3d_mesh layer: a keyframed scene loaded from a .3DS file at start-up,
 // drawn every frame at the layer's local time through a named camera, then smoothed.
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "driver/layers.h"
@@ -8,11 +9,25 @@
 #include "render/smooth.h"
 #include "scene/scene.h"
 
-bool load_mesh3d_layer(Layer& layer, SceneShelf& scenes) {
+// The motion stage decides, as load_3d_mesh does; a scene stage that failed before it is the
+// cause worth naming, or, when the motion stage still succeeded, a warning: the scene is empty.
+// A scene the shelf already holds is shared; its warning was told with the layer that loaded it.
+LayerLoad load_mesh3d_layer(Layer& layer, SceneShelf& scenes) {
+  LayerLoad load;
   auto shelved = scenes.by_file.find(layer.param1);
   if (shelved == scenes.by_file.end()) {
-    std::shared_ptr<Scene> scene = load_3d_mesh(layer.param1.c_str());
-    if (scene == nullptr) return false;
+    MeshLoad mesh = scene_load_3d_mesh(layer.param1.c_str());
+    if (mesh.motion_code != SCENE_OK || mesh.scene == nullptr) {
+      load.failure = LAYER_LOAD_SCENE;
+      load.code = mesh.scene == nullptr         ? SCENE_NO_MEMORY
+                  : mesh.scene_code != SCENE_OK ? mesh.scene_code
+                                                : mesh.motion_code;
+      return load;
+    }
+    if (mesh.scene_code != SCENE_OK)
+      load.warning = "holds no scene (code " + std::to_string(mesh.scene_code) + ", " +
+                     scene_code_text(mesh.scene_code) + "): the layer draws nothing";
+    std::shared_ptr<Scene> scene = std::move(mesh.scene);
     // The draw order gets its room now, so that no frame of the show allocates.
     render_reserve(*scene);
     shelved = scenes.by_file.emplace(layer.param1, SceneShelf::Entry{scene, scene->current_frame}).first;
@@ -20,7 +35,7 @@ bool load_mesh3d_layer(Layer& layer, SceneShelf& scenes) {
   layer.resource.scene = shelved->second.scene;
   layer.scene_loaded_frame = shelved->second.loaded_frame;
   layer.scene_frame = layer.scene_loaded_frame;
-  return true;
+  return load;
 }
 
 namespace {

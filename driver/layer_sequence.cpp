@@ -8,16 +8,20 @@
 #include "effects/blend.h"
 #include "effects/picture.h"
 
-bool load_sequence_layer(Layer& layer) {
+LayerLoad load_sequence_layer(Layer& layer) {
+  LayerLoad load;
   layer.resource.sequence = open_sequence(layer.param1);
-  if (!layer.resource.sequence) return false;
+  if (!layer.resource.sequence) {
+    load.failure = LAYER_LOAD_SEQUENCE;
+    return load;
+  }
   const Sequence& sequence = *layer.resource.sequence;
   layer.frame_count = sequence.frame_count;
   if (sequence.walk_stopped_early || sequence.records.size() != sequence.frame_count)
-    std::fprintf(stderr, "quindle: line %d (%s): %s is damaged: its trailer says %u frames, %zu whole records were found%s\n",
-                 layer.line, layer.keyword.c_str(), layer.param1.c_str(), sequence.frame_count, sequence.records.size(),
-                 sequence.frame_count > sequence.records.size() ? "; the missing frames show black" : "");
-  return true;
+    load.warning = "is damaged: its trailer says " + std::to_string(sequence.frame_count) + " frames, " +
+                   std::to_string(sequence.records.size()) + " whole records were found" +
+                   (sequence.frame_count > sequence.records.size() ? "; the missing frames show black" : "");
+  return load;
 }
 
 namespace {

@@ -103,18 +103,24 @@ void copy_centred(std::span<std::uint32_t> frame) {
 
 }  // namespace
 
-bool load_video_layer(Layer& layer, VideoLibrary& video) {
+LayerLoad load_video_layer(Layer& layer, VideoLibrary& video) {
+  LayerLoad load;
   layer.resource.video = video.open_stream(layer.param1.c_str());
-  if (!layer.resource.video) return false;
+  if (!layer.resource.video) {
+    load.failure = LAYER_LOAD_VIDEO;
+    load.detail = video.open_problem();
+    return load;
+  }
   layer.video_decoder = layer.resource.video->open_frame_decoder();
   // Without its information the stream's rate and length are unknown: that counts as a
   // stream that cannot be loaded, like a missing decoder.
   if (!layer.video_decoder || !layer.resource.video->info(&layer.video_info)) {
+    load.failure = LAYER_LOAD_VIDEO;
+    load.detail = layer.video_decoder ? "its stream information cannot be read" : layer.resource.video->decoder_problem();
     layer.video_decoder.reset();
     layer.resource.video.reset();
-    return false;
   }
-  return true;
+  return load;
 }
 
 // The decoder finds any frame from its key frame on, so only the layer's position moves.

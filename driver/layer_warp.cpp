@@ -2,17 +2,13 @@
 // and the radialblur layer (the frame smeared outward with a pulsing strength).
 #include <cmath>
 
-#include <cstdio>
-
 #include "driver/layers.h"
 #include "effects/grid_warp.h"
-#include "driver/picture_file.h"
-#include "effects/picture.h"
 #include "effects/radial_blur.h"
 #include "render/screen.h"
 
 // The renderer reads the texture as 65536 texels, so only a 256x256 picture will do.
-bool load_ipol_mesh_layer(Layer& layer) {
+LayerLoad load_ipol_mesh_layer(Layer& layer) {
   return load_layer_picture(layer, 256, 256);
 }
 

@@ -1,7 +1,7 @@
 // layers.cpp: dispatch by layer type, and the local-time rule shared by the timed layers.
 #include "driver/layers.h"
 
-#include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "base/saturate.h"
@@ -17,15 +17,38 @@ std::int32_t layer_local_time(Layer& layer, double show_s) {
   return layer.local_time;
 }
 
-bool load_layer_resource(Layer& layer, VideoLibrary& video, SceneShelf& scenes) {
+LayerLoad layer_load_failure(int failure) {
+  LayerLoad load;
+  load.failure = failure;
+  return load;
+}
+
+namespace {
+
+// Only an ordinary file is read: a folder, a device or a pipe could never end or never answer.
+int file_failure(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  if (!std::filesystem::exists(status)) return LAYER_LOAD_MISSING;
+  if (!std::filesystem::is_regular_file(status)) return LAYER_LOAD_NOT_A_FILE;
+  return LAYER_LOAD_OK;
+}
+
+}  // namespace
+
+bool layer_needs_file(const Layer& layer) { return layer.type != LAYER_RADIALBLUR && layer.type != LAYER_UNKNOWN; }
+
+LayerLoad load_layer_resource(Layer& layer, VideoLibrary& video, SceneShelf& scenes) {
+  if (layer.type == LAYER_UNKNOWN) return layer_load_failure(LAYER_LOAD_UNKNOWN_TYPE);
+  if (!layer_needs_file(layer)) return {};  // radialblur draws from the frame itself
+  if (const int failure = file_failure(layer.param1)) return layer_load_failure(failure);
   switch (layer.type) {
     case LAYER_3D_MESH: return load_mesh3d_layer(layer, scenes);
     case LAYER_BITMAP: return load_bitmap_layer(layer);
     case LAYER_IPOL_MESH: return load_ipol_mesh_layer(layer);
-    case LAYER_RADIALBLUR: return true;  // draws from the frame itself; nothing to load
     case LAYER_AVIVIDEO: return load_video_layer(layer, video);
     case LAYER_SEQUENCE: return load_sequence_layer(layer);
-    default: return false;
+    default: return layer_load_failure(LAYER_LOAD_UNKNOWN_TYPE);
   }
 }
 
@@ -59,14 +82,24 @@ void draw_layer(Layer& layer, const FrameContext& context) {
   }
 }
 
-bool load_layer_picture(Layer& layer, int width, int height) {
-  int result = PICTURE_OK;
+LayerLoad load_layer_picture(Layer& layer, int width, int height) {
+  LayerLoad load;
   std::string problem;
-  Picture picture = load_any_picture(layer.param1, &result, &problem);
-  if (!problem.empty())
-    std::fprintf(stderr, "quindle: line %d (%s): %s %s\n", layer.line, layer.keyword.c_str(), layer.param1.c_str(),
-                 problem.c_str());
-  if (picture.width != width || picture.height != height) return false;
+  Picture picture = load_any_picture(layer.param1, &load.code, &problem);
+  if (picture.pixels.empty()) {
+    load.failure = LAYER_LOAD_PICTURE;
+    load.detail = problem.empty() ? "cannot be loaded" : problem;
+    return load;
+  }
+  if (picture.width != width || picture.height != height) {
+    load.failure = LAYER_LOAD_PICTURE_SIZE;
+    load.width = picture.width;
+    load.height = picture.height;
+    load.needed_width = width;
+    load.needed_height = height;
+    return load;
+  }
+  load.warning = problem;
   layer.resource.picture = std::move(picture.pixels);
-  return true;
+  return load;
 }

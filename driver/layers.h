@@ -36,9 +36,42 @@ struct SceneShelf {
   std::map<std::string, Entry> by_file;
 };
 
-// Start-up: fills the layer's resource; false when the layer has none afterwards. A scene the
-// shelf already holds is shared, one newly loaded is put on it.
-bool load_layer_resource(Layer& layer, VideoLibrary& video, SceneShelf& scenes);
+// What loading a layer's data came to: `failure` is LAYER_LOAD_OK or what went wrong; the
+// other fields keep what the failing reader reported. layer_load_problem
+// (driver/startup_problems.h) words it, for the show's standard error and for script-check.
+enum : int {
+  LAYER_LOAD_OK = 0,
+  LAYER_LOAD_UNKNOWN_TYPE = 1,  // the keyword names no layer type
+  LAYER_LOAD_MISSING = 2,       // param1 names nothing that exists
+  LAYER_LOAD_NOT_A_FILE = 3,    // param1 names a folder, a device or a pipe
+  LAYER_LOAD_SCENE = 4,         // the scene library refused the file: `code` is its result code
+  LAYER_LOAD_PICTURE = 5,       // the picture cannot be used: `code` (PICTURE_*) and `detail`
+  LAYER_LOAD_PICTURE_SIZE = 6,  // the picture is width x height, not needed_width x needed_height
+  LAYER_LOAD_VIDEO = 7,         // the video reader's reason in `detail`
+  LAYER_LOAD_SEQUENCE = 8,      // the sequence file cannot be opened or read
+};
+
+struct LayerLoad {
+  int failure = LAYER_LOAD_OK;
+  int code = 0;
+  int width = 0, height = 0;
+  int needed_width = 0, needed_height = 0;
+  std::string detail;   // the reader's own words: "is a PCX of 3 planes ...", "not an AVI file ..."
+  std::string warning;  // loaded, but with damage worth telling: "is cut short: ..."
+
+  explicit operator bool() const { return failure == LAYER_LOAD_OK; }
+};
+
+// A load that failed for the given reason, with nothing more to say.
+LayerLoad layer_load_failure(int failure);
+
+// Every layer type but radialblur loads the file its first word names.
+bool layer_needs_file(const Layer& layer);
+
+// Start-up: fills the layer's resource, or says why the layer has none. A radialblur layer
+// loads nothing and always succeeds. A scene the shelf already holds is shared, one newly
+// loaded is put on it.
+LayerLoad load_layer_resource(Layer& layer, VideoLibrary& video, SceneShelf& scenes);
 
 void draw_layer(Layer& layer, const FrameContext& context);
 
@@ -55,14 +88,14 @@ void reset_layer(Layer& layer);
 // show time, counted from the layer's first drawn frame and running on after that.
 std::int32_t layer_local_time(Layer& layer, double show_s);
 
-bool load_mesh3d_layer(Layer& layer, SceneShelf& scenes);
-// The layer's picture (param1) into its resource when it is width x height; a damaged picture
-// is named on standard error with the layer's line. False for any other size.
-bool load_layer_picture(Layer& layer, int width, int height);
-bool load_bitmap_layer(Layer& layer);
-bool load_ipol_mesh_layer(Layer& layer);
-bool load_video_layer(Layer& layer, VideoLibrary& video);
-bool load_sequence_layer(Layer& layer);
+LayerLoad load_mesh3d_layer(Layer& layer, SceneShelf& scenes);
+// The layer's picture (param1) into its resource when it is width x height; any other size is
+// refused (LAYER_LOAD_PICTURE_SIZE). A damaged picture that still decodes loads with a warning.
+LayerLoad load_layer_picture(Layer& layer, int width, int height);
+LayerLoad load_bitmap_layer(Layer& layer);
+LayerLoad load_ipol_mesh_layer(Layer& layer);
+LayerLoad load_video_layer(Layer& layer, VideoLibrary& video);
+LayerLoad load_sequence_layer(Layer& layer);
 
 void draw_mesh3d_layer(Layer& layer, const FrameContext& context);
 void draw_bitmap_layer(Layer& layer, const FrameContext& context);

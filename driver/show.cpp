@@ -12,14 +12,22 @@
 
 namespace {
 
-// Loads every layer's resource, block by block and layer by layer; the first layer (other
-// than radialblur) that has none, or nullptr when all loaded.
-const Layer* load_resources(Script& script, VideoLibrary& video) {
+// Loads every layer's resource, block by block and layer by layer, naming on standard error
+// each file that loads damaged; false, with the first layer that has no resource named there
+// too, when one fails.
+bool load_resources(Script& script, VideoLibrary& video, const std::string& script_path) {
   SceneShelf scenes;
   for (PatternBlock& block : script.blocks)
-    for (Layer& layer : block.layers)
-      if (!load_layer_resource(layer, video, scenes) && layer.type != LAYER_RADIALBLUR) return &layer;
-  return nullptr;
+    for (Layer& layer : block.layers) {
+      const LayerLoad load = load_layer_resource(layer, video, scenes);
+      if (!load) {
+        std::fprintf(stderr, "quindle: %s", problem_line(script_path, layer.line, layer_load_problem(layer, load)).c_str());
+        return false;
+      }
+      if (const std::string warning = layer_load_warning(layer, load); !warning.empty())
+        std::fprintf(stderr, "quindle: %s", problem_line(script_path, layer.line, warning, "warning").c_str());
+    }
+  return true;
 }
 
 void open_display(Show& show, WindowSystem& window, PixelToolkit& toolkit, bool fullscreen) {
@@ -63,9 +71,7 @@ int run_show(Platform& platform, const ShowOptions& options) {
   }
   show.script = std::move(*script);
 
-  if (const Layer* failed = load_resources(show.script, *platform.video)) {
-    const std::string problem = layer_load_problem(*failed, failed->param1);
-    std::fprintf(stderr, "quindle: %s", problem_line(options.script_path, failed->line, problem).c_str());
+  if (!load_resources(show.script, *platform.video, options.script_path)) {
     platform.window->message_box("null pointer error", "error in script -> loading data");
     return exit_startup_failed;
   }

@@ -4,14 +4,23 @@
 
 #include <string>
 
+#include "driver/layers.h"
 #include "driver/script.h"
 
 // Why load_script gave nothing: failed_line as it reported it (0: the file did not open).
 std::string script_load_problem(int failed_line);
 
-// Why a layer has no data after start-up tried to load it: an unknown keyword, a missing
-// file (found_path as the show looked for it), or a file its loader refused.
-std::string layer_load_problem(const Layer& layer, const std::string& found_path);
+// Why a layer has no data after start-up tried to load it, from what its loader reported: an
+// unknown keyword, a missing file, or the reason the file's reader refused it. The layer's
+// param1 names the file as the message should show it.
+std::string layer_load_problem(const Layer& layer, const LayerLoad& load);
 
-// "SCRIPT:LINE: error: PROBLEM" (without ":LINE" for line 0), one line with its newline.
-std::string problem_line(const std::string& script_path, int line, const std::string& problem);
+// The damage a layer's file loaded with (load.warning), named with the file; "" when none.
+std::string layer_load_warning(const Layer& layer, const LayerLoad& load);
+
+// Why the tune cannot be played (the sound library's error code) and what the show does then.
+std::string tune_problem(const std::string& tune, int sound_error);
+
+// "SCRIPT:LINE: SEVERITY: PROBLEM" (without ":LINE" for line 0), one line with its newline.
+std::string problem_line(const std::string& script_path, int line, const std::string& problem,
+                         const char* severity = "error");

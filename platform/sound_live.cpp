@@ -41,13 +41,7 @@ class SdlSound final : public LiveSound {
     if (song && song == playing_) stop_playing();
     return session_rewind(session_, song);
   }
-  bool skip_song(Song* song, double t_s) override {
-    if (song && song == playing_) {
-      session_.error = SOUND_PARAMETER;
-      return false;
-    }
-    return session_skip(session_, song, rate_hz_, t_s);
-  }
+  bool skip_song(Song* song, double t_s) override { return session_skip(session_, song, playing_, rate_hz_, t_s); }
   bool pause_song(Song* song, bool paused) override {
     if (!song || song != playing_ || !device_) {
       session_.error = SOUND_PARAMETER;

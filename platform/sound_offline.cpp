@@ -67,13 +67,7 @@ class MixdownSound final : public OfflineSound {
     if (song && song == playing_) playing_ = nullptr;
     return session_rewind(session_, song);
   }
-  bool skip_song(Song* song, double t_s) override {
-    if (song && song == playing_) {
-      session_.error = SOUND_PARAMETER;
-      return false;
-    }
-    return session_skip(session_, song, rate_hz_, t_s);
-  }
+  bool skip_song(Song* song, double t_s) override { return session_skip(session_, song, playing_, rate_hz_, t_s); }
   // Capture mode follows its virtual clock and has no keys: nothing pauses it.
   bool pause_song(Song*, bool) override {
     session_.error = SOUND_PARAMETER;

@@ -262,13 +262,18 @@ bool session_init(SoundSession& session, int rate_hz, int channels, unsigned fla
   return true;
 }
 
+const TuneFileCallbacks& stdio_tune_callbacks() {
+  static const TuneFileCallbacks stdio{stdio_open, stdio_close, stdio_read, stdio_seek, stdio_tell};
+  return stdio;
+}
+
 Song* session_load(SoundSession& session, const char* name) {
   if (!session.setup.initialised) {
     session.error = SOUND_NOT_INITIALISED;
     return nullptr;
   }
-  static const TuneFileCallbacks stdio{stdio_open, stdio_close, stdio_read, stdio_seek, stdio_tell};
-  const TuneFileCallbacks& callbacks = callbacks_complete(session.callbacks) ? session.callbacks : stdio;
+  const TuneFileCallbacks& callbacks =
+      callbacks_complete(session.callbacks) ? session.callbacks : stdio_tune_callbacks();
   try {
     auto song = std::make_unique<Song>();
     int error = SOUND_OK;
@@ -320,8 +325,8 @@ bool session_rewind(SoundSession& session, Song* song) {
 
 // The same allowance as the offline mixer's, so that skipping to n / fps and then rendering
 // from there mixes exactly the samples a run from the beginning would.
-bool session_skip(SoundSession& session, Song* song, int rate_hz, double t_s) {
-  if (!session_owns(session, song)) {
+bool session_skip(SoundSession& session, Song* song, const Song* playing, int rate_hz, double t_s) {
+  if (!session_owns(session, song) || song == playing) {
     session.error = SOUND_PARAMETER;
     return false;
   }
@@ -338,9 +343,8 @@ bool session_skip(SoundSession& session, Song* song, int rate_hz, double t_s) {
 }
 
 TuneDamage tune_file_damage(const std::string& path) {
-  static const TuneFileCallbacks stdio{stdio_open, stdio_close, stdio_read, stdio_seek, stdio_tell};
   TuneStream stream;
-  stream.callbacks = &stdio;
+  stream.callbacks = &stdio_tune_callbacks();
   stream.handle = stdio_open(path.c_str());
   if (!stream.handle) return {};
   TuneDamage damage;

@@ -45,10 +45,13 @@ bool session_owns(const SoundSession& session, const Song* song);
 // Frees a song of the session; false for none or a song it does not own.
 bool session_free(SoundSession& session, Song* song);
 
-// Seeking, the same in both libraries; the song must not be playing for skip.
+// Seeking, the same in both libraries. Skip refuses the song that is playing (SOUND_PARAMETER).
 int session_pattern_rows(const SoundSession& session, Song* song, int order);
 bool session_rewind(SoundSession& session, Song* song);
-bool session_skip(SoundSession& session, Song* song, int rate_hz, double t_s);
+bool session_skip(SoundSession& session, Song* song, const Song* playing, int rate_hz, double t_s);
+
+// The C library's file functions as tune file callbacks.
+const TuneFileCallbacks& stdio_tune_callbacks();
 
 // Reads the tune name through callbacks and makes a module of it. Error codes: no handle 9
 // (12 when the open failed for lack of memory), not a module 10, a read, seek or tell failure,

@@ -17,21 +17,6 @@
 
 namespace {
 
-void* file_open(const char* name) { return std::fopen(name, "rb"); }
-void file_close(void* handle) { std::fclose(static_cast<std::FILE*>(handle)); }
-int file_read(void* buffer, int size, void* handle) {
-  auto* file = static_cast<std::FILE*>(handle);
-  const std::size_t got = std::fread(buffer, 1, std::size_t(size), file);
-  return got == 0 && std::ferror(file) ? -1 : int(got);
-}
-int file_seek(void* handle, int position, signed char mode) {
-  return std::fseek(static_cast<std::FILE*>(handle), position, mode);
-}
-int file_tell(void* handle) {
-  const long position = std::ftell(static_cast<std::FILE*>(handle));
-  return position > 0x7fffffffL ? -1 : int(position);
-}
-
 constexpr std::int32_t step_rate_hz = 8000;
 constexpr std::size_t step_frames = 32;  // 4 ms of song a step
 
@@ -44,14 +29,8 @@ struct Entry {
 
 int tune_table_read(const std::string& path, TuneTable* table) {
   *table = TuneTable{};
-  TuneFileCallbacks callbacks;
-  callbacks.open = file_open;
-  callbacks.close = file_close;
-  callbacks.read = file_read;
-  callbacks.seek = file_seek;
-  callbacks.tell = file_tell;
   int error = SOUND_OK;
-  openmpt_module* module = tune_load(callbacks, path.c_str(), &error);
+  openmpt_module* module = tune_load(stdio_tune_callbacks(), path.c_str(), &error);
   if (module == nullptr) return error == SOUND_OK ? SOUND_FILE_LOAD : error;
 
   // As the show plays it (subsong 0), but once more after the end to see where it goes on.

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 // The fields of the AVI stream header that the video layer uses.
 struct VideoStreamInfo {
@@ -31,6 +32,8 @@ class VideoStream {
   // The stream's decoder for its default output format; null when there is none.
   virtual std::unique_ptr<FrameDecoder> open_frame_decoder() = 0;
   virtual bool info(VideoStreamInfo* out) = 0;
+  // Why open_frame_decoder gave none, in words for the show's author; empty when it cannot say.
+  virtual std::string decoder_problem() const { return {}; }
 };
 
 class VideoLibrary {
@@ -39,4 +42,7 @@ class VideoLibrary {
   virtual void init() = 0;
   // The first video stream of the file; null when the file cannot be opened or has none.
   virtual std::unique_ptr<VideoStream> open_stream(const char* path) = 0;
+  // Why the last open_stream gave none, in words for the show's author ("not an AVI file ...");
+  // empty after a stream opened, or when the library cannot say.
+  virtual std::string open_problem() const { return {}; }
 };

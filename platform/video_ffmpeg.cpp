@@ -161,7 +161,8 @@ enum class PacketRead { packet, broken, end };
 class FfmpegFrameDecoder final : public FrameDecoder {
  public:
   explicit FfmpegFrameDecoder(std::shared_ptr<const StreamSource> source) : source_(std::move(source)) {}
-  bool open();
+  // False, with the reason in *problem, when the stream's codec cannot be opened.
+  bool open(std::string* problem);
   const std::uint8_t* get_frame(std::int64_t index) override;
 
  private:
@@ -199,7 +200,9 @@ class FfmpegFrameDecoder final : public FrameDecoder {
   std::vector<std::uint8_t> dib_;
 };
 
-bool FfmpegFrameDecoder::open() {
+bool FfmpegFrameDecoder::open(std::string* problem) {
+  const char* codec_name = avcodec_get_name(source_->codec->codec_id);
+  *problem = std::string("its codec (") + codec_name + ") cannot be decoded here; save the video with another codec";
   const AVCodec* codec = avcodec_find_decoder(source_->codec->codec_id);
   if (!codec) return false;
   codec_.reset(avcodec_alloc_context3(codec));
@@ -208,6 +211,7 @@ bool FfmpegFrameDecoder::open() {
   // A size inside the stream that differs from the checked header is held to the same limit.
   codec_->max_pixels = max_video_pixels;
   if (avcodec_open2(codec_.get(), codec, nullptr) < 0) return false;
+  *problem = "the video file cannot be opened for reading";
   delay_ = (codec->capabilities & AV_CODEC_CAP_DELAY) != 0;
   packet_.reset(av_packet_alloc());
   received_.reset(av_frame_alloc());
@@ -215,7 +219,9 @@ bool FfmpegFrameDecoder::open() {
   if (!packet_ || !received_ || !held_) return false;
   file_.reset(std::fopen(source_->path.c_str(), "rb"));
   chunk_pool_.reset(av_buffer_pool_init(std::size_t(source_->largest_picture) + AV_INPUT_BUFFER_PADDING_SIZE, nullptr));
-  return file_ && chunk_pool_;
+  if (!file_ || !chunk_pool_) return false;
+  problem->clear();
+  return true;
 }
 
 std::int64_t FfmpegFrameDecoder::picture_of(std::int64_t index) const {
@@ -416,7 +422,11 @@ class FfmpegVideoStream final : public VideoStream {
   // A stream whose first frame does not decode has no decoder.
   std::unique_ptr<FrameDecoder> open_frame_decoder() override {
     auto decoder = std::make_unique<FfmpegFrameDecoder>(source_);
-    if (!decoder->open() || !decoder->get_frame(source_->info.dwStart)) return nullptr;
+    if (!decoder->open(&decoder_problem_)) return nullptr;
+    if (!decoder->get_frame(source_->info.dwStart)) {
+      decoder_problem_ = "its first frame cannot be decoded: the file is damaged";
+      return nullptr;
+    }
     return decoder;
   }
 
@@ -425,27 +435,30 @@ class FfmpegVideoStream final : public VideoStream {
     return true;
   }
 
+  std::string decoder_problem() const override { return decoder_problem_; }
+
  private:
   std::shared_ptr<const StreamSource> source_;
+  std::string decoder_problem_;
 };
 
 // The headers of an AVI file read and checked before FFmpeg sees the file; false (with the
-// reason told) when it is no AVI file, has no video stream or is too large to play.
-bool read_checked_layout(const std::string& path, std::FILE* messages, AviVideoLayout* layout) {
+// reason in *problem) when it is no AVI file, has no video stream or is too large to play.
+bool read_checked_layout(const std::string& path, std::FILE* messages, AviVideoLayout* layout, std::string* problem) {
   const FilePtr file(std::fopen(path.c_str(), "rb"));
-  if (!file) return false;
+  if (!file) {
+    *problem = "the file cannot be opened";
+    return false;
+  }
   if (!avi_is_riff_avi(file.get())) {
-    tell(messages, path, "not an AVI file (it does not begin with RIFF ... AVI); save the video as AVI");
+    *problem = "not an AVI file (it does not begin with RIFF ... AVI); save the video as AVI";
     return false;
   }
   if (!avi_read_layout(file.get(), layout)) {
-    tell(messages, path, "the AVI file has no video stream");
+    *problem = "the AVI file has no video stream";
     return false;
   }
-  if (const std::string problem = avi_limits_problem(*layout); !problem.empty()) {
-    tell(messages, path, problem);
-    return false;
-  }
+  if (*problem = avi_limits_problem(*layout); !problem->empty()) return false;
   if (layout->missing_bytes > 0)
     tell(messages, path,
          "the file is cut: its headers reach " + std::to_string(layout->missing_bytes) +
@@ -458,36 +471,42 @@ class FfmpegVideoLibrary final : public VideoLibrary {
   explicit FfmpegVideoLibrary(std::FILE* messages) : messages_(messages) {}
   void init() override { silence_library_log(); }
 
+  // A refused file is not told on messages: the caller names it, from open_problem.
   std::unique_ptr<VideoStream> open_stream(const char* path) override {
     silence_library_log();
+    problem_ = "no file named";
     if (!path) return nullptr;
     auto source = std::make_shared<StreamSource>();
     source->path = path;
     source->messages = messages_;
     AviVideoLayout layout;
-    if (!read_checked_layout(source->path, messages_, &layout)) return nullptr;
+    if (!read_checked_layout(source->path, messages_, &layout, &problem_)) return nullptr;
+    problem_ = "the AVI headers cannot be read: the file is damaged";
     const FormatPtr format = open_avi_format(source->path);
-    if (!format) {
-      tell(messages_, source->path, "the AVI headers cannot be read: the file is damaged");
-      return nullptr;
-    }
+    if (!format) return nullptr;
+    problem_ = "FFmpeg finds no video stream in it";
     const int stream_index = pick_video_stream(format.get(), layout.stream_number);
     if (stream_index < 0) return nullptr;
     const AVStream* stream = format->streams[stream_index];
     source->info.width = stream->codecpar->width;
     source->info.height = std::abs(stream->codecpar->height);
     if (!within_frame_limits(source->info.width, source->info.height)) {
-      tell(messages_, source->path, "the frame size in the stream's codec parameters is beyond the limits");
+      problem_ = "the frame size in the stream's codec parameters is beyond the limits";
       return nullptr;
     }
+    problem_ = "out of memory";
     source->codec.reset(avcodec_parameters_alloc());
     if (!source->codec || avcodec_parameters_copy(source->codec.get(), stream->codecpar) < 0) return nullptr;
     describe_avi(layout, stream, source.get());
+    problem_.clear();
     return std::make_unique<FfmpegVideoStream>(std::move(source));
   }
 
+  std::string open_problem() const override { return problem_; }
+
  private:
   std::FILE* messages_;
+  std::string problem_;
 };
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "platform/video.h"
 
-// Files that are refused, cut or damaged are told in one line each on `messages` (for a show,
-// standard error; none for silence); damage found while decoding is told once per stream.
+// A refused file is not told: open_problem and decoder_problem say why, for the caller to word
+// with the script line that named it. A file that opens cut, or damage found while decoding, is
+// told in one line on `messages` (for a show, standard error; none for silence), once per stream.
 std::unique_ptr<VideoLibrary> make_video_library(std::FILE* messages = stderr);

@@ -379,6 +379,24 @@ int scene_prepare_face_list(Scene& scene) {
   return SCENE_OK;
 }
 
+const char* scene_code_text(int code) {
+  switch (code) {
+    case SCENE_OK: return "ok";
+    case SCENE_NO_MEMORY: return "out of memory";
+    case SCENE_CANNOT_OPEN: return "the file cannot be opened";
+    case SCENE_READ_ERROR: return "read error: the file is short or corrupt";
+    case SCENE_NOT_SUPPORTED: return "not a supported file or version";
+    case SCENE_BAD_FRAME: return "frame outside the scene's range";
+    case SCENE_EMPTY_RANGE: return "the scene's frame range is empty";
+    case SCENE_NO_ACTIVE: return "no scene, or its list is empty";
+    case SCENE_NULL_ARGUMENT: return "null argument or empty list";
+    case SCENE_SINGLE_KEY: return "a track with a single key: nothing to set up";
+    case SCENE_SINGULAR: return "a matrix row of zero length";
+    case SCENE_NOT_FOUND: return "a named object was not found";
+    default: return "unknown code";
+  }
+}
+
 MeshLoad scene_load_3d_mesh(const char* file_name) {
   MeshLoad load;
   lib_init(LIB_HIERARCHY | LIB_NORMALS | LIB_MORPH | LIB_TRANSFORM);

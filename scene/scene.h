@@ -380,6 +380,9 @@ struct MeshLoad {
   int motion_code = -1;
 };
 
+// A few words on a result code, for messages ("read error: the file is short or corrupt").
+const char* scene_code_text(int code);
+
 // The show's loader for one "3d_mesh" layer, with both stages' codes: lib_init(15), a new scene,
 // the scene stage and the motion stage of the file, then scene_prepare_face_list. A file that
 // begins with the native magic bytes goes through the native stages, any other through the 3DS

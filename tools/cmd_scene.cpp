@@ -31,24 +31,6 @@ struct LoadedScene {
   bool ok() const { return scene_code == SCENE_OK && motion_code == SCENE_OK; }
 };
 
-const char* code_text(int code) {
-  switch (code) {
-    case SCENE_OK: return "ok";
-    case SCENE_NO_MEMORY: return "out of memory";
-    case SCENE_CANNOT_OPEN: return "the file cannot be opened";
-    case SCENE_READ_ERROR: return "read error: the file is short or corrupt";
-    case SCENE_NOT_SUPPORTED: return "not a supported file or version";
-    case SCENE_BAD_FRAME: return "frame outside the scene's range";
-    case SCENE_EMPTY_RANGE: return "the scene's frame range is empty";
-    case SCENE_NO_ACTIVE: return "no scene, or its list is empty";
-    case SCENE_NULL_ARGUMENT: return "null argument or empty list";
-    case SCENE_SINGLE_KEY: return "a track with a single key: nothing to set up";
-    case SCENE_SINGULAR: return "a matrix row of zero length";
-    case SCENE_NOT_FOUND: return "a named object was not found";
-    default: return "unknown code";
-  }
-}
-
 const char* object_kind_text(SceneNodeKind kind) {
   switch (kind) {
     case NODE_CAMERA: return "camera";
@@ -231,8 +213,8 @@ std::string vec_text(const Vector3& v) {
 }
 
 void print_header(const char* path, const LoadedScene& l) {
-  std::printf("%s: scene stage %d (%s), motion stage %d (%s)\n", path, l.scene_code, code_text(l.scene_code),
-              l.motion_code, code_text(l.motion_code));
+  std::printf("%s: scene stage %d (%s), motion stage %d (%s)\n", path, l.scene_code, scene_code_text(l.scene_code),
+              l.motion_code, scene_code_text(l.motion_code));
   for (const std::string& line : l.printed) std::printf("printed: %s\n", line.c_str());
 }
 
@@ -395,7 +377,7 @@ void print_matrix(const Matrix& m) {
 }
 
 void print_frame(const Scene& scene, const FrameState& s, bool with_vertices) {
-  std::printf("frame %g: %d (%s)\n", double(s.frame), s.code, code_text(s.code));
+  std::printf("frame %g: %d (%s)\n", double(s.frame), s.code, scene_code_text(s.code));
   for (SceneNode* n = scene.first_object; n != nullptr; n = n->next) {
     if (n->kind == NODE_MESH) {
       const Mesh& m = as<Mesh>(*n);
@@ -514,7 +496,7 @@ int cmd_scene_convert(const ToolArgs& args) {
   }
   if (!l.ok()) {
     std::fprintf(stderr, "quindle-tool: %s: scene stage %d (%s), motion stage %d (%s)\n", in, l.scene_code,
-                 code_text(l.scene_code), l.motion_code, code_text(l.motion_code));
+                 scene_code_text(l.scene_code), l.motion_code, scene_code_text(l.motion_code));
     lib_init(0);
     return 1;
   }
@@ -523,7 +505,7 @@ int cmd_scene_convert(const ToolArgs& args) {
   lib_init(0);
   if (rc != SCENE_OK) {
     std::fprintf(stderr, "quindle-tool: %s: the scene cannot be stored in the native format: %d (%s)\n", in, rc,
-                 code_text(rc));
+                 scene_code_text(rc));
     return 1;
   }
   if (const std::string error = write_file(out, file.bytes); !error.empty()) {

@@ -37,10 +37,6 @@ void add_word_problems(const Layer& layer, const std::vector<WordProblem>& found
 
 std::string in_quotes(const std::string& s) { return "\"" + s + "\""; }
 
-bool layer_needs_file(const Layer& layer) {
-  return layer.type != LAYER_RADIALBLUR && layer.type != LAYER_UNKNOWN;
-}
-
 // A window that closes at row 0 of the order after the block's last ends with the block.
 bool reaches_past(const Layer& layer, const PatternBlock& block) {
   if (layer.end_order <= block.last_order) return false;
@@ -61,7 +57,7 @@ void check_windows(const Script& script, std::vector<Problem>& problems) {
         add_word_problems(layer, words, problems);
       }
       if (layer.type == LAYER_UNKNOWN) {
-        problems.push_back({layer.line, true, layer_load_problem(layer, "")});
+        problems.push_back({layer.line, true, layer_load_problem(layer, layer_load_failure(LAYER_LOAD_UNKNOWN_TYPE))});
         continue;
       }
       const bool empty_window = layer.start_order > layer.end_order ||
@@ -105,7 +101,7 @@ bool read_tune(const Script& script, const std::string& found, TuneTable* table,
     return false;
   }
   if (const int code = tune_table_read(found, table)) {
-    problems.push_back({0, false, "the tune " + name + " cannot be played (" + error_text(code) + "): " + silent_show});
+    problems.push_back({0, false, tune_problem(script.tune, code)});
     return false;
   }
   return true;
@@ -176,31 +172,29 @@ void check_against_tune(const Script& script, const TuneTable& table, std::vecto
   }
 }
 
-// Loads every layer's data as start-up does, from the script's directory.
+// Loads every layer's data as start-up does, from the script's directory, and words what the
+// loaders report as the show does. The video library tells nothing itself.
 void check_resources(Script& script, DataFiles& files, std::vector<Problem>& problems) {
-  std::unique_ptr<VideoLibrary> video = make_video_library();
+  std::unique_ptr<VideoLibrary> video = make_video_library(nullptr);
   video->init();
   SceneShelf scenes;
   for (PatternBlock& block : script.blocks)
     for (Layer& layer : block.layers) {
       if (!layer_needs_file(layer)) continue;
-      const std::string file = data_file_path(files, layer.param1);
-      if (!std::filesystem::is_regular_file(file)) {
-        problems.push_back({layer.line, true, layer_load_problem(layer, file)});
-        continue;
-      }
-      bool loaded = false;
       // The layer loads from the file as found; the record keeps the name as written.
       const std::string written = layer.param1;
-      layer.param1 = file;
-      loaded = load_layer_resource(layer, *video, scenes);
+      layer.param1 = data_file_path(files, layer.param1);
+      const LayerLoad load = load_layer_resource(layer, *video, scenes);
       layer.param1 = written;
-      if (loaded) {
-        std::vector<WordProblem> camera;
-        check_layer_camera(layer, camera);
-        add_word_problems(layer, camera, problems);
+      if (!load) {
+        problems.push_back({layer.line, true, layer_load_problem(layer, load)});
+        continue;
       }
-      if (!loaded) problems.push_back({layer.line, true, layer_load_problem(layer, file)});
+      if (const std::string warning = layer_load_warning(layer, load); !warning.empty())
+        problems.push_back({layer.line, false, warning});
+      std::vector<WordProblem> camera;
+      check_layer_camera(layer, camera);
+      add_word_problems(layer, camera, problems);
     }
 }
 

@@ -53,7 +53,7 @@ struct LayerRun {
     layer.param4 = mode;
     timer_start(timer, clock);
   }
-  bool load(SceneShelf& shelf) { return load_mesh3d_layer(layer, shelf); }
+  bool load(SceneShelf& shelf) { return bool(load_mesh3d_layer(layer, shelf)); }
   bool load() { return load(scenes); }
   const Frame& draw(double show_s) {
     clock.set(show_s);

@@ -128,6 +128,7 @@ TEST_F(StartupTest, QuitOrderZeroDrawsNoFrame) {
 // Beside the message box, standard error names the script, the line and the reason, in the
 // words script-check uses.
 TEST_F(StartupTest, FailuresNameFileAndLineOnStandardError) {
+  const std::string texture = testdata_path("pcx/tex256x256_im.pcx").string();
   struct Case {
     const char* name;
     std::string script;
@@ -141,6 +142,10 @@ TEST_F(StartupTest, FailuresNameFileAndLineOnStandardError) {
        "bitmap: data file \"missing.pcx\" does not exist"},
       {"stderr_brace", "tune a.mod\npattern 0 1\nbitmap 0 1 0 0 missing.pcx no no -\n", 2,
        "a \"pattern\" line must be followed by a line that begins with \"{\""},
+      {"stderr_size", "tune a.mod\npattern 0 1\n{\nbitmap 0 1 0 0 " + texture + " no no -\n}\n", 4,
+       "bitmap: \"" + texture + "\" is 256x256 pixels; bitmap layers need 320x200"},
+      {"stderr_scene", "tune a.mod\npattern 0 1\n{\n3d_mesh 0 1 0 0 " + texture + " no 25 wireframe\n}\n", 4,
+       "3d_mesh: \"" + texture + "\" cannot be loaded: scene code 4, not a supported file or version"},
   };
   for (const Case& c : cases) {
     StderrPipe pipe;

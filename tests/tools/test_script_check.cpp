@@ -1,6 +1,8 @@
 // script-check end to end: the JSON record fields, problems with line numbers, exit codes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -71,14 +73,36 @@ std::string replaced(std::string text, const std::string& from, const std::strin
   return text;
 }
 
+// Names and sizes of the files in dir, to show that nothing was written there.
+std::vector<std::string> listing(const std::filesystem::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir))
+    if (entry.is_regular_file() && entry.path().filename() != "script.txt")
+      names.push_back(entry.path().filename().string() + " " + std::to_string(entry.file_size()));
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 }  // namespace
 
 // The sample show from make-show, then variants of its script: each with every problem line
-// it must produce. The tune plays orders 00..0C, skips 08 (a jump), and goes on at 02.
+// it must produce, and exit code 1 exactly when one of them is an error. The tune plays orders
+// 00..0C, skips 08 (a jump), and goes on at 02. Beside the sample's files lie a folder, a PCX
+// of three planes, a cut PCX and a 100 MB file of nothing: none hangs the check or is written.
 TEST(ScriptCheck, VariantsOfTheSampleShow) {
   const std::filesystem::path dir = scratch_dir("script_check_variants") / "show";
   ASSERT_EQ(run_tool("make-show " + dir.string()).code, 0);
   std::filesystem::create_directory(dir / "songs");
+  std::vector<unsigned char> title = read_file_bytes(dir / "title.pcx");
+  ASSERT_GT(title.size(), 3000u);
+  title[65] = 3;
+  write_file_bytes(dir / "planes3.pcx", title);
+  title[65] = 1;
+  title.resize(3000);
+  write_file_bytes(dir / "cut.pcx", title);
+  write_file_bytes(dir / "huge.pcx", {});
+  std::filesystem::resize_file(dir / "huge.pcx", 100 << 20);
+  const std::vector<std::string> files_before = listing(dir);
   const std::filesystem::path script_path = dir / "script.txt";
   const std::vector<unsigned char> base_bytes = read_file_bytes(script_path);
   const std::string base(base_bytes.begin(), base_bytes.end());
@@ -163,14 +187,51 @@ TEST(ScriptCheck, VariantsOfTheSampleShow) {
        "tune songs",
        {": warning: the tune \"songs\" is a folder, not a tune: the show shows a message box, then runs without "
         "music at order 00 row 00, and only Escape ends it"}},
+      {"a PCX of three planes",
+       "title.pcx no fade2",
+       "planes3.pcx no fade2",
+       {":33: error: bitmap: \"planes3.pcx\" is a PCX of 8 bits per pixel in 3 planes (24-bit colour); the show reads "
+        "PCX files of 8 bits per pixel in one plane with a 256-colour palette; quindle-tool picture-convert IN "
+        "OUT.pcx makes a picture the show reads"}},
+      {"a picture of the wrong size",
+       "texture.pcx plasma 10",
+       "title.pcx plasma 10",
+       {":31: error: ipol_mesh: \"title.pcx\" is 320x200 pixels; ipol_mesh layers need 256x256"}},
+      {"a cut picture loads with a warning",
+       "thanks.pcx no fade3",
+       "cut.pcx no fade3",
+       {":70: warning: bitmap: \"cut.pcx\" is cut short: decoded as far as the data goes, the rest black"}},
+      {"a 100 MB file named as a picture",
+       "title.pcx no fade2",
+       "huge.pcx no fade2",
+       {":33: error: bitmap: \"huge.pcx\" is larger than 64 MiB, more than any picture needs"}},
+      {"a folder named as a picture",
+       "title.pcx no fade2",
+       "songs no fade2",
+       {":33: error: bitmap: data file \"songs\" is not a file (a directory?)"}},
+      {"a picture named as the scene",
+       "scene.3ds Camera01 25 wireframe",
+       "title.pcx Camera01 25 wireframe",
+       {":39: error: 3d_mesh: \"title.pcx\" cannot be loaded: scene code 4, not a supported file or version"}},
+      {"a picture named as the video",
+       "video.avi - - -",
+       "title.pcx - - -",
+       {":55: error: avivideo: \"title.pcx\" cannot be played: not an AVI file (it does not begin with RIFF ... AVI); "
+        "save the video as AVI"}},
   };
   for (const Variant& v : variants) {
     const std::string text = v.from.empty() ? base : replaced(base, v.from, v.to);
     write_file_bytes(script_path, {text.begin(), text.end()});
+    const auto started = std::chrono::steady_clock::now();
     const ToolRun r = run_tool("script-check " + script_path.string());
-    EXPECT_EQ(problem_lines(r.out, script_path.string()), v.problems) << v.name << "\n" << r.out;
-    EXPECT_EQ(r.code, 0) << v.name;
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10)) << v.name;
+    const std::vector<std::string> lines = problem_lines(r.out, script_path.string());
+    EXPECT_EQ(lines, v.problems) << v.name << "\n" << r.out;
+    const auto is_error = [](const std::string& line) { return line.find(": error: ") != std::string::npos; };
+    const bool error = std::any_of(lines.begin(), lines.end(), is_error);
+    EXPECT_EQ(r.code, error ? 1 : 0) << v.name;
   }
+  EXPECT_EQ(listing(dir), files_before);
 }
 
 // Names written for a case-insensitive file system with '\' between folders are found, and
