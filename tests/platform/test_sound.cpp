@@ -11,11 +11,10 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <new>
 #include <set>
-#include <sstream>
 #include <thread>
+#include <tuple>
 #include <type_traits>
 
 #include "driver/capture.h"
@@ -191,23 +190,6 @@ int capture(const fs::path& dir, const fs::path& tune, const char* out, int fps,
   options.script_path = (dir / "script.txt").string();
   options.out = (dir / out).string();
   return run_capture(options);
-}
-
-// A capture of the generated tune at 10 fps up to order 2: frame n of timeline.tsv reports
-// the tune's position after n / 10 s, and frame 97 is the last (the first to report order 2;
-// it is still drawn).
-void expect_show_tune_timeline(const fs::path& path) {
-  std::ifstream timeline(path);
-  std::int64_t frames = 0;
-  for (std::string line; std::getline(timeline, line); ++frames) {
-    std::int64_t frame = 0;
-    double seconds = 0;
-    TunePosition reported;
-    std::istringstream(line) >> frame >> seconds >> reported.order >> reported.row;
-    ASSERT_EQ(frame, frames);
-    EXPECT_EQ(reported, show_tune_position_after(frame * 4410)) << line;
-  }
-  EXPECT_EQ(frames, 98);
 }
 
 }  // namespace
@@ -431,18 +413,33 @@ TEST(InteropTunes, PositionsFollowTheOrderLists) {
   }
 }
 
-// The show's capture mode with the generated tune: timeline.tsv carries the tune's real
-// positions, frame n those after n / fps seconds, and two runs give the same audio.wav.
-TEST(CaptureRun, TimelineFollowsTheTuneAndAudioRepeatsByteForByte) {
+// The show's capture mode with the generated tune at 10 fps up to order 2 (it comes at 9.6 s;
+// frame 97, the first to report it, is still drawn): two runs give the same audio.wav, with
+// sound up to the end of the last frame. The tune cut by two bytes plays: its timeline is the
+// whole tune's, the sound is not silent, and standard error says once that the tune is damaged
+// and by how much.
+TEST(CaptureRun, AudioRepeatsByteForByteAndACutTuneFollowsTheSamePositions) {
   const fs::path dir = scratch_dir("sound_capture_run");
   write_show_tune(dir);
-  ASSERT_EQ(capture(dir, dir / "tune.mod", "a", 10), 0);  // order 2 comes at 9.6 s
+  const Bytes bytes = mod_encode(show_tune());
+  write_file_bytes(dir / "cut.mod", cut(bytes, bytes.size() - 2));
+  ASSERT_EQ(capture(dir, dir / "tune.mod", "a", 10), 0);
   ASSERT_EQ(capture(dir, dir / "tune.mod", "b", 10), 0);
-  expect_show_tune_timeline(dir / "a" / "timeline.tsv");
+  int code = 0;
+  const std::string told = stderr_of([&] { code = capture(dir, dir / "cut.mod", "cut", 10); });
+  EXPECT_EQ(code, 0);  // complete: the quit order was reached
   const Bytes a = read_file_bytes(dir / "a" / "audio.wav");
-  EXPECT_EQ(a.size(), 44u + 98u * 4410u * 4u);  // sound up to the end of the last frame
+  EXPECT_EQ(a.size(), 44u + 98u * 4410u * 4u);
   EXPECT_EQ(a, read_file_bytes(dir / "b" / "audio.wav"));
   EXPECT_EQ(std::string(a.begin(), a.begin() + 16), std::string("RIFF\xf4\x60\x1a\x00WAVEfmt ", 16));  // 36 + 1728720
+  EXPECT_EQ(read_file_bytes(dir / "cut" / "timeline.tsv"), read_file_bytes(dir / "a" / "timeline.tsv"));
+  const Bytes wav = read_file_bytes(dir / "cut" / "audio.wav");
+  ASSERT_GT(wav.size(), 44u);
+  EXPECT_TRUE(std::any_of(wav.begin() + 44, wav.end(), [](unsigned char b) { return b != 0; }));
+  const std::string line = "cut.mod is damaged: it is cut short, 2 bytes are missing";
+  const std::size_t first = told.find(line);
+  EXPECT_NE(first, std::string::npos) << told;
+  EXPECT_EQ(told.find(line, first + 1), std::string::npos) << told;
 }
 
 TEST(CaptureRun, FailedTuneGivesSilenceForTheShowsLength) {
@@ -451,26 +448,6 @@ TEST(CaptureRun, FailedTuneGivesSilenceForTheShowsLength) {
   const Bytes wav = read_file_bytes(dir / "out" / "audio.wav");
   ASSERT_EQ(wav.size(), 44u + 30u * 2205u * 4u);
   EXPECT_TRUE(std::all_of(wav.begin() + 44, wav.end(), [](unsigned char b) { return b == 0; }));
-}
-
-// The show's tune cut by two bytes plays: the capture follows the tune's positions up to the
-// quit order as the whole tune's does, the sound is not silent, and standard error says once
-// that the tune is damaged and by how much.
-TEST(CaptureRun, CutTunePlaysAndIsToldDamaged) {
-  const fs::path dir = scratch_dir("sound_capture_cut");
-  const Bytes bytes = mod_encode(show_tune());
-  write_file_bytes(dir / "cut.mod", cut(bytes, bytes.size() - 2));
-  int code = 0;
-  const std::string told = stderr_of([&] { code = capture(dir, dir / "cut.mod", "out", 10); });
-  EXPECT_EQ(code, 0);  // complete: the quit order was reached
-  expect_show_tune_timeline(dir / "out" / "timeline.tsv");
-  const Bytes wav = read_file_bytes(dir / "out" / "audio.wav");
-  ASSERT_GT(wav.size(), 44u);
-  EXPECT_TRUE(std::any_of(wav.begin() + 44, wav.end(), [](unsigned char b) { return b != 0; }));
-  const std::string line = "cut.mod is damaged: it is cut short, 2 bytes are missing";
-  const std::size_t first = told.find(line);
-  EXPECT_NE(first, std::string::npos) << told;
-  EXPECT_EQ(told.find(line, first + 1), std::string::npos) << told;
 }
 
 namespace {
