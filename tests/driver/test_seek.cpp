@@ -160,11 +160,6 @@ TEST(SongPositionText, ParsesOrderRangesFirstNotAfterLast) {
   }
 }
 
-TEST(SongPositionText, FormatsAsTheScriptWritesPositions) {
-  EXPECT_EQ(format_song_position({5, 32}), "05.20");
-  EXPECT_EQ(format_song_position({11, 0}), "0B.00");
-}
-
 // One full capture serves every comparison (it is the slow part), so they share one test.
 // Starts: inside a fading bitmap's window (the title fades in from 00.08), a 3D layer's (02.20:
 // the wireframe scene under a radial blur) and a video's (07.08). The loop: from 06.30 the song
