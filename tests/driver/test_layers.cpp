@@ -27,10 +27,6 @@ std::vector<std::uint8_t> picture_bytes(int width, int height, int single_index 
   return pcx_encode(width, height, indices, palette);
 }
 
-void write(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
-  write_file_bytes(path, {bytes.begin(), bytes.end()});
-}
-
 struct LayerBench {
   VirtualClock clock;
   Timer timer;
@@ -61,7 +57,7 @@ Layer bitmap_layer(const std::filesystem::path& file, const char* blend, const c
 
 TEST(BitmapLayer, Fade4ReachesFullLevelAfterOneSecondAndStaysThere) {
   const auto dir = scratch_dir("bitmap_fade4");
-  write(dir / "white.pcx", picture_bytes(320, 200, 1));
+  write_file_bytes(dir / "white.pcx", picture_bytes(320, 200, 1));
   LayerBench bench;
   Layer l = bitmap_layer(dir / "white.pcx", "no", "fade4");
   bench.clock.set(3.25);  // the layer first draws 3.25 s into the show: level 0
@@ -82,7 +78,7 @@ TEST(BitmapLayer, Fade4ReachesFullLevelAfterOneSecondAndStaysThere) {
 
 TEST(BitmapLayer, BlackPixelsAreHolesAndAdditiveBrightens) {
   const auto dir = scratch_dir("bitmap_blend");
-  write(dir / "pattern.pcx", picture_bytes(320, 200));
+  write_file_bytes(dir / "pattern.pcx", picture_bytes(320, 200));
   LayerBench bench;
   std::fill(bench.frame.begin(), bench.frame.end(), 0x00102030u);
   Layer over = bitmap_layer(dir / "pattern.pcx", "no", "no");
@@ -101,7 +97,7 @@ TEST(BitmapLayer, BlackPixelsAreHolesAndAdditiveBrightens) {
 
 TEST(BitmapLayer, UnknownBlendWithFadeScalesTheFrame) {
   const auto dir = scratch_dir("bitmap_scale");
-  write(dir / "white.pcx", picture_bytes(320, 200, 1));
+  write_file_bytes(dir / "white.pcx", picture_bytes(320, 200, 1));
   LayerBench bench;
   Layer l = bitmap_layer(dir / "white.pcx", "other", "fade");  // "fade" alone: level stays 0
   std::fill(bench.frame.begin(), bench.frame.end(), 0x00808080u);
@@ -113,7 +109,7 @@ TEST(SequenceLayer, TenFramesAtFivePerSecondStartingAt7600MsShowFrameThreeFirst)
   const auto dir = scratch_dir("sequence_pick");
   std::vector<std::vector<std::uint8_t>> pictures;
   for (int i = 0; i < 10; ++i) pictures.push_back(picture_bytes(320, 200, 10 + i));
-  write(dir / "anim.seq", pcx_pack_sequence(pictures));
+  write_file_bytes(dir / "anim.seq", pcx_pack_sequence(pictures));
 
   Layer l;
   l.type = LAYER_SEQUENCE;
@@ -145,7 +141,7 @@ TEST(SequenceLayer, DamagedFrameDrawsWhatItHoldsAndIsReportedOnce) {
   const auto dir = scratch_dir("sequence_damaged");
   std::vector<std::uint8_t> cut = picture_bytes(320, 200);
   cut.resize(cut.size() / 2);
-  write(dir / "damaged.seq", pcx_pack_sequence(std::vector{picture_bytes(320, 200, 20), cut, picture_bytes(320, 200, 30)}));
+  write_file_bytes(dir / "damaged.seq", pcx_pack_sequence(std::vector{picture_bytes(320, 200, 20), cut, picture_bytes(320, 200, 30)}));
   Layer l;
   l.param1 = (dir / "damaged.seq").string();
   l.param2 = "additive";

@@ -131,7 +131,6 @@ TEST(PictureFormats, JpegVariantsAreCloseToThePcxPixels) {
   const Variant variants[] = {
       {photo + " -quality 95", "JPEG:baseline.jpg", 8},
       {photo + " -quality 95 -colorspace CMYK", "JPEG:cmyk.jpg", 10},
-      {photo + " -quality 100 -sampling-factor 1x1", "JPEG:full_chroma.jpg", 4},
   };
   for (const Variant& v : variants) {
     const Loaded jpeg = load(convert(v.arguments, v.output));

@@ -1,6 +1,6 @@
 // The render pass on scenes built in code: camera choice and projection, flat colours and shade,
-// the farthest-first sort, hidden meshes, and the staged pass against the plain one (whole face
-// copies, quicksort, one face at a time) on random scenes.
+// hidden meshes, and the staged pass against the plain one (whole face copies, quicksort, one
+// face at a time) on random scenes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
