@@ -183,6 +183,9 @@ class FfmpegFrameDecoder final : public FrameDecoder {
   std::unique_ptr<AVFrame, FrameFree> received_;
   std::unique_ptr<AVFrame, FrameFree> held_;  // the newest picture decoded, kept for the bitmap
   std::unique_ptr<SwsContext, ScalerFree> scaler_;
+  // The scaler writes whole vector blocks, past the end of a row whose width is not a multiple
+  // of its block: it converts into this padded frame, and rows are copied into the bitmap.
+  std::unique_ptr<AVFrame, FrameFree> converted_;
   std::unique_ptr<AVBufferPool, PoolFree> chunk_pool_;  // chunk bytes, shared with the codec
   FilePtr file_;
   bool delay_ = false;  // the codec may hand a picture out only after later packets
@@ -216,7 +219,8 @@ bool FfmpegFrameDecoder::open(std::string* problem) {
   packet_.reset(av_packet_alloc());
   received_.reset(av_frame_alloc());
   held_.reset(av_frame_alloc());
-  if (!packet_ || !received_ || !held_) return false;
+  converted_.reset(av_frame_alloc());
+  if (!packet_ || !received_ || !held_ || !converted_) return false;
   file_.reset(std::fopen(source_->path.c_str(), "rb"));
   chunk_pool_.reset(av_buffer_pool_init(std::size_t(source_->largest_picture) + AV_INPUT_BUFFER_PADDING_SIZE, nullptr));
   if (!file_ || !chunk_pool_) return false;
@@ -402,17 +406,25 @@ bool FfmpegFrameDecoder::convert_held() {
     dib_bits_ = bits;
   }
   std::uint8_t* const bottom_row = dib_.data() + dib_header_size;
-  if (from == to) {
-    for (int y = 0; y < h; ++y)
-      std::memcpy(bottom_row + std::size_t(h - 1 - y) * stride, frame->data[0] + std::ptrdiff_t(y) * frame->linesize[0], row);
-    return true;
+  const AVFrame* rows = frame;
+  if (from != to) {
+    scaler_.reset(sws_getCachedContext(scaler_.release(), w, h, from, w, h, to, SWS_BILINEAR, nullptr, nullptr, nullptr));
+    if (!scaler_) return false;
+    AVFrame* out = converted_.get();
+    if (out->width != w || out->height != h || out->format != to) {
+      av_frame_unref(out);
+      out->width = w;
+      out->height = h;
+      out->format = to;
+      if (av_frame_get_buffer(out, 0) < 0) return false;
+    }
+    if (sws_scale(scaler_.get(), frame->data, frame->linesize, 0, h, out->data, out->linesize) != h) return false;
+    rows = out;
   }
-  scaler_.reset(sws_getCachedContext(scaler_.release(), w, h, from, w, h, to, SWS_BILINEAR, nullptr, nullptr, nullptr));
-  if (!scaler_) return false;
-  // The top row of the picture goes last: start at the bitmap's last row and step backwards.
-  std::uint8_t* planes[4] = {bottom_row + std::size_t(h - 1) * stride, nullptr, nullptr, nullptr};
-  const int strides[4] = {-int(stride), 0, 0, 0};
-  return sws_scale(scaler_.get(), frame->data, frame->linesize, 0, h, planes, strides) == h;
+  // The top row of the picture goes last.
+  for (int y = 0; y < h; ++y)
+    std::memcpy(bottom_row + std::size_t(h - 1 - y) * stride, rows->data[0] + std::ptrdiff_t(y) * rows->linesize[0], row);
+  return true;
 }
 
 class FfmpegVideoStream final : public VideoStream {

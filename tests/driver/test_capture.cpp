@@ -68,14 +68,6 @@ TEST(Capture, FrameLimitWritesOnePngAndOneTimelineLinePerFrameAndEndsWithZero) {
   EXPECT_EQ(lines[3], "3\t0.120000\t0\t0\t0.0");
 }
 
-TEST(Capture, QuitOrderZeroDrawsNoFrameAndIsComplete) {
-  const fs::path show = write_show("quit0", "quitpat 0\n");
-  const fs::path out = show / "out";
-  EXPECT_EQ(capture(show, out, 10), 0);
-  EXPECT_EQ(count_files(out, "frame_"), 0);
-  EXPECT_TRUE(lines_of(out / "timeline.tsv").empty());
-}
-
 TEST(Capture, StartUpFailureEndsWithThreeAndLeavesNoFiles) {
   const fs::path show = write_show("fail", "pattern 0 1\nnot a brace\n");
   EXPECT_EQ(capture(show, show / "out", 10), 3);

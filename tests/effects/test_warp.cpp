@@ -2,7 +2,6 @@
 #include "effects/radial_blur.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -48,18 +47,6 @@ void reference_blur(Frame& f, int width, int height, std::int64_t s) {
   for (int y = 101; y < height; ++y) for (int x = 161; x < width; ++x) pixel(x, y);
 }
 
-// A random 320 x 200 frame before and after one blur.
-struct Blurred {
-  Frame before;
-  Frame after;
-  explicit Blurred(double strength) : before(random_frame(1)), after(before) { radial_blur(after, W, H, strength); }
-  std::uint32_t old_at(int x, int y) const { return before[std::size_t(y) * W + x]; }
-  std::uint32_t at(int x, int y) const { return after[std::size_t(y) * W + x]; }
-};
-
-using PointValues = std::array<std::int32_t, 3>;  // u, v, brightness
-PointValues point_values(const WarpPoint& p) { return {p.u, p.v, p.brightness}; }
-
 // Frames start as a pattern the renderer never writes (its top byte is 0), so a pixel left out shows.
 Frame render(const Frame& texture, int path) {
   Frame frame(W * H, 0xA5A5A5A5u);
@@ -97,18 +84,6 @@ Frame direct_render(const Frame& texture) {
 
 }  // namespace
 
-// Row 0 and column 0 above the centre row are never processed.
-TEST(RadialBlur, Strength65536TakesEverySourceFromTheUpdatedCentre) {
-  const Blurred b(65536.0);
-  const std::uint32_t centre = b.at(160, 100);
-  EXPECT_EQ(centre, b.old_at(160, 100) & 0xFEFEFEFEu);
-  for (int y = 0; y < H; ++y)
-    for (int x = 0; x < W; ++x) {
-      const bool processed = y >= 1 && (x >= 1 || y > 100);
-      ASSERT_EQ(b.at(x, y), processed ? average(centre, b.old_at(x, y)) : b.old_at(x, y)) << x << "," << y;
-    }
-}
-
 // In 0 .. 65536 every source lies between pixel and centre; outside it sources are clamped to
 // the frame, and the sanitizer build sees any read beyond it (frames are exactly width x height).
 // Strengths are cut toward zero, saturate beyond int32, and NaN acts as 0. A frame without the
@@ -138,29 +113,14 @@ TEST(RadialBlur, MatchesPerPixelRuleForAnyStrengthAndSize) {
   EXPECT_EQ(f, before);
 }
 
-TEST(GridFunctions, PlasmaAndFlowerPointsAtTimeZero) {
-  const auto& p = warp_grid().points;
-  grid_plasma(0.0);
-  EXPECT_EQ(point_values(p[0][0]), (PointValues{0, 30, 0}));
-  EXPECT_EQ(point_values(p[0][1]), (PointValues{12, 30, 200}));
-  EXPECT_EQ(point_values(p[3][5]), (PointValues{59, 53, 131}));
-  EXPECT_EQ(p[0][40].u, 343);
-  grid_flower(0.0);
-  EXPECT_EQ(point_values(p[25][20]), (PointValues{160, 200, 85}));  // the centre (160, 200): no turn
-  EXPECT_EQ(point_values(p[10][10]), (PointValues{17, 111, 99}));
-}
-
 // A uniform grid gives every pixel the same value. Texel n of `numbered` is n. A frame or a
 // texture one pixel short is left alone.
 TEST(GridWarpRender, UniformGridTexelIndexWrapsChannelsClampAndTooSmallIsLeftAlone) {
   Frame numbered(warp_texture_texels);
   std::iota(numbered.begin(), numbered.end(), 0u);
   const struct { WarpPoint point; std::uint32_t texture_fill, expected; } cases[] = {  // fill 0: the numbered texture
-      {{0, 0, 0}, 0, 0},                        // the all-zero start grid reads texel 0
       {{300, 10, 0}, 0, 2860},                  // U = 300 x 64, V = 10 x 64: column 44 of row 11
-      {{-1, 0, 0}, 0, 65535},                   // column -1 of row 0 is the last texel
-      {{256, 3, 0}, 0, 4 * 256},                // column 256 of row 3 is column 0 of row 4
-      {{5, 257, 0}, 0, 256 + 5},                // row 257 is row 1
+      {{-1, 0, 0}, 0, 65535},                   // column -1 of row 0 is the last texel (the index wraps)
       {{0, 0, 200}, 0x00645010, 0x00FFFFD8},    // red 100 + 200 clamps to 255
       {{0, 0, -100}, 0x00C86432, 0x00640000},   // darkens down to 0
       {{0, 0, 0}, 0xFF123456, 0x00123456},      // the top byte is cleared

@@ -205,6 +205,24 @@ TEST(VideoInterop, EveryFileGivesTheRightFrameForEveryNumber) {
   }
 }
 
+// A width that is not a multiple of the converter's block (74): every row keeps its own
+// pixels, left half black and right half white, none taken from the row beside it.
+TEST(VideoInterop, OddWidthRowsKeepTheirOwnPixels) {
+  auto stream = make_video_library()->open_stream(testdata_path("avi/mjpeg_74x16_halves.avi").c_str());
+  ASSERT_NE(stream, nullptr);
+  auto decoder = stream->open_frame_decoder();
+  ASSERT_NE(decoder, nullptr);
+  const Dib dib(decoder->get_frame(0));
+  ASSERT_EQ(dib.width, 74);
+  for (int y = 0; y < dib.height; ++y) {
+    for (int x : {0, 5, 30, 44, 73}) {
+      const std::uint32_t c = dib.at(x, y);
+      const int grey = int(c >> 16 & 0xff) + int(c >> 8 & 0xff) + int(c & 0xff);
+      EXPECT_EQ(grey > 384, x >= 37) << x << "," << y << " colour " << std::hex << c;
+    }
+  }
+}
+
 // A generated file cut every 7 bytes, interop files at 97 lengths each, and all of them with
 // 6 bits flipped anywhere, in the headers and first frames, or in the index at the end: what
 // opens never gives a null frame.
