@@ -71,13 +71,6 @@ const Key& key(const AnimNode& node, int slot, int index) {
   return *k;
 }
 
-template <class Node>
-int count(const Node* n) {
-  int count = 0;
-  for (; n != nullptr; n = n->next) ++count;
-  return count;
-}
-
 // The object list, row by row: name, kind, id.
 struct ObjectRow {
   std::string name;
@@ -145,31 +138,18 @@ Bytes editor(const std::function<void(TdsWriter&)>& body, std::uint8_t version =
   return w.bytes();
 }
 
-// Material "Box" (id 0), mesh "Box" (1), camera "Cam" (2), omni light "Lamp" (3), spot light
-// "Spot" (4), then a keyframer chunk of frames 0 .. 100 that holds what `body` writes.
+// Material "Box" (id 0) and mesh "Box" (1), then a keyframer chunk of frames 0 .. 100 that
+// holds what `body` writes.
 Bytes keyframer(const std::function<void(TdsWriter&)>& body) {
   return editor([&](TdsWriter& w) {
-    const TdsVec box[] = {{-1, -1, -1}, {1, 2, 3}, {2, -1, 0}};
     w.begin(TDS_MATERIAL);
     w.chunk_string(TDS_MAT_NAME, "Box");
     w.end();
     w.begin_named_object("Box");
     w.begin(TDS_MESH);
-    w.points(box);
+    w.points(triangle);
     w.begin_faces(one_face);
     w.end();
-    w.end();
-    w.end();
-    w.begin_named_object("Cam");
-    w.camera({0, -10, 0}, {0, 0, 0}, 0, 50);
-    w.end();
-    w.begin_named_object("Lamp");
-    w.begin_light({1, 2, 3});
-    w.end();
-    w.end();
-    w.begin_named_object("Spot");
-    w.begin_light({4, 5, 6});
-    w.spotlight({0, 0, 0}, 20, 30);
     w.end();
     w.end();
     w.end();
@@ -191,8 +171,8 @@ void begin_node(TdsWriter& w, std::uint16_t chunk, std::string_view name, int id
 
 // The container id stays at the last container entered: colour bytes straight in a material
 // after its diffuse chunk closed are still the diffuse colour; under the background they are
-// dropped. Map chunks are chosen by their container's id.
-TEST(Read3dsEditor, ColoursMapsMeshMatrixAndASecondVertexList) {
+// dropped. Map chunks are chosen by their container's id. A second vertex list relinks the faces.
+TEST(Read3dsEditor, ColoursMapsAndASecondVertexList) {
   const std::string long_name(63, 'n');  // the longest name that fits
   const Loaded l = load(editor([&](TdsWriter& w) {
     w.begin(TDS_MATERIAL);
@@ -209,26 +189,15 @@ TEST(Read3dsEditor, ColoursMapsMeshMatrixAndASecondVertexList) {
     w.end();
     w.begin(TDS_MATERIAL);
     w.chunk_string(TDS_MAT_NAME, "Shiny");
-    for (std::uint16_t flag : {TDS_MAT_TWO_SIDE, TDS_MAT_ADDITIVE, TDS_MAT_WIRE, TDS_MAT_SOFTEN}) w.empty_chunk(flag);
-    w.percent_chunk(TDS_MAT_SELF_ILLUM, 40);
     for (std::uint16_t i = 0; i < 3; ++i) {
       w.begin(std::array{TDS_MAT_TEXMAP, TDS_MAT_BUMPMAP, TDS_MAT_REFLMAP}[i]);
       w.chunk_string(TDS_MAP_FILE, std::string(1, char('a' + i)));
-      w.chunk_u16(TDS_MAP_TILING, 0x10 + i);
       w.chunk_floats(TDS_MAP_U_SCALE, {i + 1.0f});
-      w.chunk_floats(TDS_MAP_ROTATION, {10.0f * i});
       w.end();
     }
     w.end();
-    // The file's y axis of length 2 becomes the library's z axis, whose coordinate halves.
-    const TdsVec points[] = {{12, 0, 0}, {10, 4, 3}}, more[] = {{0, 0, 0}, {2, 0, 0}, {0, 2, 0}, {5, 5, 5}};
+    const TdsVec more[] = {{0, 0, 0}, {2, 0, 0}, {0, 2, 0}, {5, 5, 5}};
     w.begin_named_object(long_name);
-    w.begin(TDS_MESH);
-    w.points(points);
-    w.mesh_matrix({2, 0, 0}, {0, 2, 0}, {0, 0, 1}, {10, 0, 0});
-    w.end();
-    w.end();
-    w.begin_named_object("Relinked");
     w.begin(TDS_MESH);
     w.points(triangle);
     w.begin_faces(one_face);
@@ -243,27 +212,15 @@ TEST(Read3dsEditor, ColoursMapsMeshMatrixAndASecondVertexList) {
     w.chunk_string(TDS_MAT_NAME, "No");
   }));
   ASSERT_EQ(l.scene_code, SCENE_OK);
-  EXPECT_EQ(count(l.scene->first_object), 6);
-  const Material& m = object<Material>(l, "M");
-  EXPECT_EQ(m.diffuse.x, 1);
-  EXPECT_EQ(m.diffuse.y, float(128 * 0.00392156862745098));
-  EXPECT_EQ(m.diffuse.z, 0);
-  EXPECT_NEAR(m.diffuse.y, 0.50196f, 1e-5f);
-  expect_vec(m.ambient, {0, 0, 0});
+  expect_vec(object<Material>(l, "M").diffuse, {1, 128 / 255.0f, 0}, 1e-6f);
   expect_vec(object<Material>(l, "N").diffuse, {1, 0, 0});
   const Material& shiny = object<Material>(l, "Shiny");
-  EXPECT_EQ(shiny.flags, MATERIAL_TWO_SIDED | MATERIAL_ADDITIVE | MATERIAL_WIRE | MATERIAL_SOFT);
-  EXPECT_FLOAT_EQ(shiny.self_illumination, 0.4f);
   for (unsigned i = 0; i < 3; ++i) {
     const MaterialMap& map = shiny.maps[std::array{MAP_TEXTURE, MAP_BUMP, MAP_REFLECTION}[i]];
     EXPECT_EQ(map.file_name, std::string(1, char('a' + i))) << i;
-    EXPECT_EQ(map.flags, 0x10 + i) << i;
     EXPECT_EQ(map.u_scale, i + 1.0f) << i;
-    EXPECT_EQ(map.rotation, 10.0f * i) << i;
   }
-  const Mesh &moved = object<Mesh>(l, long_name), &relinked = object<Mesh>(l, "Relinked");
-  expect_vec(moved.vertices[0].position, {1, 0, 0}, 1e-6f);
-  expect_vec(moved.vertices[1].position, {0, 3, 2}, 1e-6f);
+  const Mesh& relinked = object<Mesh>(l, long_name);
   EXPECT_EQ(relinked.faces[0].vertex_b, &relinked.vertices[1]);
   EXPECT_EQ(relinked.faces[0].vertex_b->position.x, 2);
 }
@@ -271,17 +228,15 @@ TEST(Read3dsEditor, ColoursMapsMeshMatrixAndASecondVertexList) {
 // Node numbers count on without a node-id chunk; dummies and the ambient are made by the
 // keyframer, numbered node + 1024, after the editor's objects; key flags 5 carry tension and
 // bias, flags 0x20 one float that is dropped; rotation totals are whole radians.
-TEST(Read3dsKeyframer, NodesTheirNumbersParentsPivotsAndKeys) {
+TEST(Read3dsKeyframer, NodesTheirNumbersParentsAndKeys) {
   const Loaded l = load(keyframer([](TdsWriter& w) {
     // About the file's z axis, which is the library's y axis.
     const TdsRotationKey turns[] = {{0, 0.5f, {0, 0, 1}}, {10, 0.5f, {0, 0, 1}}, {20, 7.0f, {0, 0, 1}}};
     const TdsRotationKey huge[] = {{0, 3e9f, {0, 0, 1}}, {10, -1e30f, {0, 0, 1}}, {20, NAN, {1, 0, 0}}};
-    const std::uint32_t hide[] = {10, 30, 60};
     const TdsMorphKey morph[] = {{0, "Box", {.tension = 0.5f}}};  // the mesh, not the material of that name
     const TdsVectorKey ambient[] = {{0, {0.1f, 0.2f, 0.3f}}};
     w.frames(10, 90);
     begin_node(w, TDS_OBJECT_NODE, "Box", -1, -1, 0x800);
-    w.pivot({1, 2, 3});
     w.begin(TDS_POS_TRACK);
     w.track_header(0, 2);
     w.key_header(0, 0x0005, {0.25f, 0.75f});
@@ -290,28 +245,16 @@ TEST(Read3dsKeyframer, NodesTheirNumbersParentsPivotsAndKeys) {
     w.floats({4, 5, 6});
     w.end();
     w.rotation_track(turns);
-    w.hide_track(hide);
     w.morph_track(morph);
     w.end();
     begin_node(w, TDS_OBJECT_NODE, "$$$DUMMY", 3);
-    w.pivot({1, 2, 3});
     w.instance_name("GroupA");
     w.rotation_track(huge);
     w.end();
     begin_node(w, TDS_OBJECT_NODE, "$$$DUMMY", 4, 3);
     w.instance_name("GroupB");
     w.end();
-    begin_node(w, TDS_CAMERA_NODE, "Cam", 5, 0);
-    w.end();
-    begin_node(w, TDS_TARGET_NODE, "Cam");
-    w.end();
-    begin_node(w, TDS_LIGHT_NODE, "Lamp", 7, 5);
-    w.end();
-    begin_node(w, TDS_SPOTLIGHT_NODE, "Spot", 8);
-    w.end();
-    begin_node(w, TDS_L_TARGET_NODE, "Spot", 9, 0);
-    w.end();
-    begin_node(w, TDS_AMBIENT_NODE, "$AMBIENT$", 10);
+    begin_node(w, TDS_AMBIENT_NODE, "$AMBIENT$");
     w.vector_track(TDS_COL_TRACK, ambient);
   }));
   ASSERT_EQ(l.motion_code, SCENE_OK);
@@ -319,62 +262,25 @@ TEST(Read3dsKeyframer, NodesTheirNumbersParentsPivotsAndKeys) {
   EXPECT_EQ(l.scene->end_frame, 90);
   expect_objects(l, {{"Box", NODE_MATERIAL, 0},
                      {"Box", NODE_MESH, 1},
-                     {"Cam", NODE_CAMERA, 2},
-                     {"Lamp", NODE_LIGHT, 3},
-                     {"Spot", NODE_LIGHT, 4},
                      {"GroupA", NODE_MESH, 1027},
                      {"GroupB", NODE_MESH, 1028},
-                     {"$AMBIENT$", NODE_AMBIENT, 1034}});
-  expect_nodes(l, {{0, ANIM_OBJECT, "Box", {2, 0, 3, 1, 3}, -1},
+                     {"$AMBIENT$", NODE_AMBIENT, 1029}});
+  expect_nodes(l, {{0, ANIM_OBJECT, "Box", {2, 0, 3, 1, 0}, -1},
                    {3, ANIM_OBJECT, "GroupA", {0, 0, 3, 0, 0}, -1},
                    {4, ANIM_OBJECT, "GroupB", {0, 0, 0, 0, 0}, 3},
-                   {5, ANIM_CAMERA, "Cam", {0, 0, 0, 0, 0}, 0},
-                   {6, ANIM_CAMERA_TARGET, "Cam", {0, 0, 0, 0, 0}, -1},
-                   {7, ANIM_OMNI, "Lamp", {0, 0, 0, 0, 0}, 5},
-                   {8, ANIM_SPOT, "Spot", {0, 0, 0, 0, 0}, -1},
-                   {9, ANIM_LIGHT_TARGET, "Spot", {0, 0, 0, 0, 0}, 0},
-                   {10, ANIM_AMBIENT, "$AMBIENT$", {1, 0, 0, 0, 0}, -1}});
-  const Mesh &box = object<Mesh>(l, "Box"), &a = object<Mesh>(l, "GroupA"), &b = object<Mesh>(l, "GroupB");
-  const Camera& cam = object<Camera>(l, "Cam");
-  EXPECT_EQ(box.flags, MESH_FILE_HIDDEN | MESH_MORPHING);  // hidden in the file; its morph track plays
-  // lens 50, no fov track
-  EXPECT_EQ(cam.parent_id, box.id);
-  EXPECT_EQ(cam.target_parent_id, -1);
-  EXPECT_EQ(cam.fov, 46);
-  EXPECT_EQ(object<Light>(l, "Lamp").parent_id, cam.id);
-  EXPECT_EQ(object<Light>(l, "Spot").target_parent_id, box.id);
-  // The pivot (1, 3, 2) is taken from the vertices (-1, -1, -1), (1, 3, 2), (2, 0, -1); the box moves with them.
-  expect_vec(box.pivot, {1, 3, 2});
-  expect_vec(box.vertices[0].position, {-2, -4, -3});
-  expect_vec(box.box_min, {-2, -4, -3});
-  expect_vec(box.box_max, {1, 0, 0});
-  EXPECT_EQ(a.flags, MESH_DUMMY);
-  EXPECT_EQ(b.parent_id, 1027);
-  expect_vec(a.box_max, {0, 0, 0});  // a dummy has no vertices: its pivot moves no box
-  EXPECT_EQ(key(node(l, 10), AMBIENT_SLOT_COLOR, 0).value[1], 0.2f);
-  const Key &k0 = key(node(l, 0), SLOT_POSITION, 0), &k1 = *k0.next, &morphed = key(node(l, 0), OBJECT_SLOT_MORPH, 0);
-  EXPECT_EQ(k0.tension, 0.25f);
-  EXPECT_EQ(k0.bias, 0.75f);
-  EXPECT_EQ(k0.continuity + k0.ease_to + k0.ease_from, 0);
-  EXPECT_EQ(k1.frame, 10);
-  EXPECT_EQ(k1.tension + k1.bias + k1.continuity + k1.ease_to + k1.ease_from, 0);
-  EXPECT_EQ(k0.value[1], 3);
-  EXPECT_EQ(k1.value[0], 4);
-  EXPECT_EQ(k1.value[1], 6);
+                   {5, ANIM_AMBIENT, "$AMBIENT$", {1, 0, 0, 0, 0}, -1}});
+  EXPECT_EQ(object<Mesh>(l, "Box").flags, MESH_FILE_HIDDEN | MESH_MORPHING);  // hidden in the file; its morph track plays
+  EXPECT_EQ(object<Mesh>(l, "GroupA").flags, MESH_DUMMY);
+  EXPECT_EQ(object<Mesh>(l, "GroupB").parent_id, 1027);
+  const Key& first = key(node(l, 0), SLOT_POSITION, 0);
+  const Key& morphed = key(node(l, 0), OBJECT_SLOT_MORPH, 0);
+  EXPECT_EQ(first.tension, 0.25f);
+  EXPECT_EQ(first.bias, 0.75f);
+  EXPECT_EQ(first.next->value[0], 4);
   EXPECT_EQ(key_get_int(morphed), 1);
   EXPECT_EQ(morphed.tension, 0.5f);
-  const float totals[] = {0, 0, 7}, angles[] = {0.5f, 1.0f, 8.0f}, hidden_at[] = {10, 30, 60};
-  for (int i = 0; i < 3; ++i) {
-    const Key &hide = key(node(l, 0), OBJECT_SLOT_HIDE, i), &k = key(node(l, 0), OBJECT_SLOT_ROTATION, i);
-    EXPECT_EQ(key_get_int(hide), (i == 1 ? 0 : 1)) << i;
-    EXPECT_EQ(hide.frame, hidden_at[i]) << i;
-    EXPECT_EQ(k.value[0], totals[i]) << i;
-    EXPECT_EQ(k.value[2], 1) << i;
-    EXPECT_EQ(k.value[1] + k.value[3], 0) << i;
-    EXPECT_NEAR(k.orientation.w, std::cos(angles[i] / 2), 1e-5);
-    EXPECT_NEAR(k.orientation.y, std::sin(angles[i] / 2), 1e-5);
-    EXPECT_NEAR(std::abs(k.orientation.x) + std::abs(k.orientation.z), 0, 1e-6);
-  }
+  const float totals[] = {0, 0, 7};
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(key(node(l, 0), OBJECT_SLOT_ROTATION, i).value[0], totals[i]) << i;
   // Totals of angles beyond the integers stay defined.
   EXPECT_EQ(key(node(l, 3), OBJECT_SLOT_ROTATION, 0).value[0], 2147483647.0f);
   EXPECT_EQ(key(node(l, 3), OBJECT_SLOT_ROTATION, 1).value[0], -2147483648.0f);
@@ -385,7 +291,6 @@ TEST(Read3dsKeyframer, NodesTheirNumbersParentsPivotsAndKeys) {
 TEST(Read3dsCodes, EachFailureGivesItsCode) {
   const std::uint16_t group[] = {0, 1};
   const TdsFace beyond[] = {{0, 1, 3, 0}};
-  const TdsTexel texel[] = {{0, 0}};
   const TdsMorphKey nowhere[] = {{0, "Nowhere"}};
   using Body = std::function<void(TdsWriter&)>;
   auto mesh = [](const Body& body) {  // a material "Mat" and an open mesh "M"
@@ -405,22 +310,11 @@ TEST(Read3dsCodes, EachFailureGivesItsCode) {
         body(w);
       });
   };
-  Bytes short_file = editor([](TdsWriter&) {});
-  short_file.resize(28);
   const struct {
     const char* what;
     Bytes bytes;
     int scene, motion;
   } cases[] = {
-      {"version byte 1", editor([](TdsWriter&) {}, 1), 4, 4},
-      {"28 bytes", short_file, 3, 3},
-      {"chunk length 0", editor([](TdsWriter& w) { w.header(TDS_TEXELS, 0); }), 3, 0},
-      {"chunk length 5", editor([](TdsWriter& w) { w.header(TDS_TEXELS, 5); }), 3, 0},
-      {"chunk length 5 after the editor", editor([](TdsWriter& w) {
-          w.end();
-          w.header(0x1234, 5);
-        }), 3, 3},
-      {"40 nested chunks", editor([](TdsWriter& w) { for (int i = 0; i < 40; ++i) w.begin(TDS_MAIN); }), 0, 0},
       {"200 nested chunks", editor([](TdsWriter& w) { for (int i = 0; i < 200; ++i) w.begin(TDS_MAIN); }), 3, 0},
       {"name of 64 characters", editor([](TdsWriter& w) { w.begin_named_object(std::string(64, 'n')); }), 3, 0},
       {"name cut by its chunk", editor([](TdsWriter& w) {
@@ -433,7 +327,6 @@ TEST(Read3dsCodes, EachFailureGivesItsCode) {
         }), 3,
        0},
       {"faces before vertices", mesh([](TdsWriter& w) { w.begin_faces(one_face); }), 3, 0},
-      {"mapping before vertices", mesh([&](TdsWriter& w) { w.texels(texel); }), 3, 0},
       {"group face index at the face count", faced([&](TdsWriter& w) { w.face_material("Mat", group); }), 3, 0},
       {"vertex list longer than its mesh (0x7ffffff0 bytes)",
        mesh([](TdsWriter& w) { w.header(TDS_POINTS, 0x7ffffff0), w.u16(8), w.floats({0, 0, 0}); }), 3, 0},
@@ -449,7 +342,6 @@ TEST(Read3dsCodes, EachFailureGivesItsCode) {
           w.f32(1);
         }), 3, 0},
       {"a shorter vertex list after the faces", faced([](TdsWriter& w) { w.end(), w.points({triangle, 2}); }), 3, 0},
-      {"group naming no material", faced([&](TdsWriter& w) { w.face_material("No", {group, 1}); }), 256, 0},
       {"key count beyond the chunk", keyframer([](TdsWriter& w) {
          begin_node(w, TDS_OBJECT_NODE, "Box", 0);
          w.begin(TDS_POS_TRACK);
@@ -462,8 +354,6 @@ TEST(Read3dsCodes, EachFailureGivesItsCode) {
          w.end();
          begin_node(w, TDS_OBJECT_NODE, "Ghost");
        }), 0, 256},
-      {"object node of the ambient", keyframer([](TdsWriter& w) { begin_node(w, TDS_OBJECT_NODE, "$AMBIENT$"); }), 0,
-       256},
       {"camera node of a mesh", keyframer([](TdsWriter& w) { begin_node(w, TDS_CAMERA_NODE, "Box"); }), 0, 256},
       {"morph key naming no mesh",
        keyframer([&](TdsWriter& w) {
@@ -475,8 +365,12 @@ TEST(Read3dsCodes, EachFailureGivesItsCode) {
     const Loaded l = load(c.bytes);
     EXPECT_EQ(l.scene_code, c.scene) << c.what << ": " << l.scene_code << ", " << l.motion_code;
     EXPECT_EQ(l.motion_code, c.motion) << c.what << ": " << l.scene_code << ", " << l.motion_code;
-    EXPECT_TRUE(c.scene == 0 || l.scene->first_object == nullptr) << c.what;
-    EXPECT_TRUE(c.motion == 0 || l.scene->first_anim_node == nullptr) << c.what;
+    if (c.scene != SCENE_OK) {
+      EXPECT_EQ(l.scene->first_object, nullptr) << c.what;
+    }
+    if (c.motion != SCENE_OK) {
+      EXPECT_EQ(l.scene->first_anim_node, nullptr) << c.what;
+    }
   }
 }
 
@@ -579,27 +473,6 @@ TEST(Read3dsDamaged, LimitsAreAcceptedUpToTheLastAndRefusedPastIt) {
   lib_init(0);
 }
 
-// The first node keeps an id given twice; the later one animates its object but is nobody's
-// parent, so each node has at most one parent.
-TEST(Read3dsDamaged, ANodeIdGivenTwiceStaysWithTheFirstNode) {
-  const Loaded l = load(keyframer([](TdsWriter& w) {
-    begin_node(w, TDS_OBJECT_NODE, "Box", 5);
-    w.end();
-    begin_node(w, TDS_CAMERA_NODE, "Cam", 5);
-    w.end();
-    begin_node(w, TDS_TARGET_NODE, "Cam", 6, 5);
-    w.end();
-  }));
-  EXPECT_EQ(l.motion_code, SCENE_OK);
-  const AnimNode* first = l.scene->first_anim_node;
-  const AnimNode* second = first->next;
-  const AnimNode* child = second->next;
-  EXPECT_EQ(child->parent, first);
-  EXPECT_EQ(first->first_child, child);
-  EXPECT_EQ(second->first_child, nullptr);
-  EXPECT_EQ(child->next_sibling, nullptr);
-}
-
 // ---- files written by an independent 3DS library: what their README lists ----
 
 TEST(Read3dsFiles, CubeFlatObjectsNodesAndTheirValues) {
@@ -619,8 +492,6 @@ TEST(Read3dsFiles, CubeFlatObjectsNodesAndTheirValues) {
                    {3, ANIM_SPOT, "Spot01", {1, 1, 2, 0, 0}, -1},
                    {4, ANIM_LIGHT_TARGET, "Spot01", {2, 0, 0, 0, 0}, -1}});
   EXPECT_EQ(l.printed, "licht gelesen: Omni01\r\nlicht gelesen: Spot01\r\n");
-  EXPECT_EQ(l.scene->start_frame, 0);
-  EXPECT_EQ(l.scene->end_frame, 100);
   EXPECT_EQ(node(l, 1).tracks->slots[0]->first->next->tension, -0.5f);
   const Material& mat = object<Material>(l, "RedMat");
   const Light &omni = object<Light>(l, "Omni01"), &spot = object<Light>(l, "Spot01");
@@ -648,44 +519,6 @@ TEST(Read3dsFiles, CubeFlatObjectsNodesAndTheirValues) {
     wrapped += f.flags != 0;
   }
   EXPECT_EQ(wrapped, 3);
-}
-
-TEST(Read3dsFiles, HierarchyObjectsNodesAndParents) {
-  const std::filesystem::path path = testdata_path("3ds/hierarchy.3ds");
-  const Loaded l = load(path);
-  ASSERT_EQ(l.scene_code, 0);
-  ASSERT_EQ(l.motion_code, 0);
-  // The writer gives every node one-key tracks for what does not move.
-  expect_objects(l, {{"Blue", NODE_MATERIAL, 0},
-                     {"Camera01", NODE_CAMERA, 1},
-                     {"Omni01", NODE_LIGHT, 2},
-                     {"Box1", NODE_MESH, 3},
-                     {"Box2", NODE_MESH, 4},
-                     {"Box3", NODE_MESH, 5},
-                     {"Group01", NODE_MESH, 1024}});
-  expect_nodes(l, {{0, ANIM_OBJECT, "Group01", {3, 1, 3, 0, 0}, -1},
-                   {1, ANIM_OBJECT, "Box1", {1, 1, 1, 0, 0}, 0},
-                   {2, ANIM_OBJECT, "Box2", {2, 1, 1, 0, 3}, 0},
-                   {3, ANIM_OBJECT, "Box3", {1, 2, 2, 0, 0}, 2},
-                   {5, ANIM_CAMERA_TARGET, "Camera01", {1, 0, 0, 0, 0}, 0},
-                   {4, ANIM_CAMERA, "Camera01", {2, 1, 1, 0, 0}, -1},
-                   {6, ANIM_OMNI, "Omni01", {1, 1, 0, 0, 0}, 4}});
-  EXPECT_EQ(l.printed, "licht gelesen: Omni01\r\n");
-  const Camera& camera = object<Camera>(l, "Camera01");
-  expect_vec(camera.position, {0, 20, -60}, 1e-5f);
-  EXPECT_EQ(camera.fov, 60);
-  EXPECT_EQ(camera.target_parent_id, 1024);
-  EXPECT_EQ(camera.parent_id, -1);
-  expect_vec(object<Light>(l, "Omni01").position, {0, 10, 5}, 1e-5f);
-  EXPECT_EQ(object<Light>(l, "Omni01").parent_id, 1);
-  for (const char* box : {"Box1", "Box2", "Box3"}) {
-    EXPECT_EQ(object<Mesh>(l, box).vertices.size(), 8u) << box;
-    EXPECT_EQ(object<Mesh>(l, box).faces.size(), 12u) << box;
-  }
-  EXPECT_EQ(object<Mesh>(l, "Group01").flags, MESH_DUMMY);
-  EXPECT_EQ(object<Mesh>(l, "Box1").parent_id, 1024);
-  EXPECT_EQ(object<Mesh>(l, "Box3").parent_id, 4);
-  // Loop and repeat flags, hide keys and spline parameters: what they do is in the evaluated frames.
 }
 
 // The README's evaluated state (flags 15, no active camera), frames set in the order listed;
@@ -755,9 +588,7 @@ TEST(Read3dsFiles, BigLoadsFourMeshesThroughLoad3dMesh) {
     EXPECT_EQ(object<Mesh>(l, name).vertices.size(), 25100u) << name;
     EXPECT_EQ(object<Mesh>(l, name).faces.size(), 50000u) << name;
   }
-  EXPECT_EQ(count(l.scene->first_object), 6);
   EXPECT_EQ(l.scene->visible_face_count, 200000);
-  EXPECT_EQ(object<Material>(l, "Gray").id, 0);
   EXPECT_NEAR(object<Camera>(l, "Camera01").fov, 45, 1e-3);
 }
 
@@ -771,8 +602,12 @@ TEST(Read3dsFiles, BadFilesGiveTheirCodes) {
     const Loaded l = load(dir / file, show_flags);
     EXPECT_EQ(l.scene_code, scene_code) << file;
     EXPECT_EQ(l.motion_code, motion_code) << file;
-    EXPECT_TRUE(scene_code == 0 || l.scene->first_object == nullptr) << file;
-    EXPECT_TRUE(motion_code == 0 || l.scene->first_anim_node == nullptr) << file;
+    if (scene_code != SCENE_OK) {
+      EXPECT_EQ(l.scene->first_object, nullptr) << file;
+    }
+    if (motion_code != SCENE_OK) {
+      EXPECT_EQ(l.scene->first_anim_node, nullptr) << file;
+    }
   }
   std::FILE* old = read_3ds_set_output(nullptr);
   EXPECT_EQ(load_3d_mesh((dir / "zero_length.3ds").c_str()), nullptr);
