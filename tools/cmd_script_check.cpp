@@ -106,7 +106,7 @@ void check_windows(const Script& script, std::vector<Problem>& problems) {
     }
   }
   if (script.tune.empty())
-    problems.push_back({0, false, "no \"tune\" line: the show plays without music and only Escape ends it"});
+    problems.push_back({0, false, tune_problem("", SOUND_OK)});
   if (script.quit_order <= 0)
     problems.push_back({script.quit_line, false, "the quit order is 0: the show ends before its first frame"});
 }
