@@ -72,10 +72,24 @@ bool starts(const char* text, const char* keyword) { return std::strncmp(text, k
 
 const char* line_text(const ScriptLine& line) { return skip_blanks(line.text); }
 
-// Inside a block every line is a layer line except comments, the closing "}", and lines
-// with nothing on them (a carriage return, or a bare line feed as Unix editors write it).
-bool is_layer_line(const char* text) {
-  return !starts(text, "//") && !starts(text, "}") && *text != '\r' && *text != '\n' && *text != '\0';
+// A line with nothing on it: a carriage return, or a bare line feed as Unix editors write it.
+bool is_blank(const char* text) { return *text == '\r' || *text == '\n' || *text == '\0'; }
+
+// Inside a block every line is a layer line except comments, the closing "}", and blank lines.
+bool is_layer_line(const char* text) { return !starts(text, "//") && !starts(text, "}") && !is_blank(text); }
+
+// The word text begins with, without the line's end.
+std::string first_word(const char* text) {
+  std::string word(text, skip_word(text));
+  while (!word.empty() && (word.back() == '\r' || word.back() == '\n')) word.pop_back();
+  return word;
+}
+
+// The keyword a line outside the blocks begins with, or nullptr.
+const char* header_keyword(const char* text) {
+  for (const char* keyword : {"tune", "quitpat", "pattern"})
+    if (starts(text, keyword)) return keyword;
+  return nullptr;
 }
 
 std::int32_t layer_type_of(const char* keyword) {
@@ -101,14 +115,11 @@ struct WordBuffers {
 Layer parse_layer(const char* text, WordBuffers& words, int line) {
   Layer layer;
   layer.type = layer_type_of(text);
-  const char* keyword_end = skip_word(text);
-  layer.keyword.assign(text, keyword_end);
-  while (!layer.keyword.empty() && (layer.keyword.back() == '\r' || layer.keyword.back() == '\n'))
-    layer.keyword.pop_back();
-  const char* rest = skip_blanks(keyword_end);
+  layer.keyword = first_word(text);
+  const char* rest = skip_blanks(skip_word(text));
   unsigned numbers[4] = {0, 0, 0, 0};
-  std::sscanf(rest, "%x %x %x %x %255s %255s %255s %255s", &numbers[0], &numbers[1], &numbers[2], &numbers[3],
-              words.word[0], words.word[1], words.word[2], words.word[3]);
+  const int fields = std::sscanf(rest, "%x %x %x %x %255s %255s %255s %255s", &numbers[0], &numbers[1], &numbers[2],
+                                 &numbers[3], words.word[0], words.word[1], words.word[2], words.word[3]);
   layer.start_order = std::int32_t(numbers[0]);
   layer.end_order = std::int32_t(numbers[1]);
   layer.start_row = std::int32_t(numbers[2]);
@@ -121,6 +132,7 @@ Layer parse_layer(const char* text, WordBuffers& words, int line) {
   layer.start_mark = -1;
   layer.frame_count = 0;
   layer.line = line;
+  layer.fields_given = fields < 0 ? 0 : fields;
   return layer;
 }
 
@@ -155,6 +167,8 @@ bool opens_block(const std::vector<ScriptLine>& lines, std::size_t i) {
 }  // namespace
 
 bool begins_with(const std::string& word, const char* keyword) { return starts(word.c_str(), keyword); }
+
+std::int32_t layer_keyword_type(const std::string& word) { return layer_type_of(word.c_str()); }
 
 std::int32_t decimal_param(const std::string& word) {
   const char* p = word.c_str();
@@ -243,12 +257,24 @@ std::optional<Script> load_script(const std::string& path, int* failed_line, std
     const ScriptLine& line = lines[i++];
     const char* text = line_text(line);
     if (starts(text, "//")) continue;
+    const char* header = header_keyword(text);
+    if (header || !is_blank(text)) {
+      const std::string word = first_word(text);
+      if (!header) script.stray_lines.push_back({line.number, word});
+      else if (word != header) script.long_keywords.push_back({line.number, word});
+    }
     if (starts(text, "tune")) {
       char word[word_capacity];
-      if (std::sscanf(skip_blanks(skip_word(text)), "%255s", word) == 1) script.tune = word;
+      if (std::sscanf(skip_blanks(skip_word(text)), "%255s", word) == 1) {
+        script.tune = word;
+        script.tune_line = line.number;
+      }
     } else if (starts(text, "quitpat")) {
       unsigned quit = 0;
-      if (std::sscanf(skip_blanks(skip_word(text)), "%x", &quit) == 1) script.quit_order = std::int32_t(quit);
+      if (std::sscanf(skip_blanks(skip_word(text)), "%x", &quit) == 1) {
+        script.quit_order = std::int32_t(quit);
+        script.quit_line = line.number;
+      }
     } else if (starts(text, "pattern")) {
       char keyword[word_capacity];
       unsigned first = 0, last = 0;

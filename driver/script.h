@@ -52,6 +52,9 @@ struct Layer {
 
   std::string keyword;  // the layer line's first word, for messages
   int line = 0;         // line of the script where the layer stands, for messages
+  // How many of its four numbers and four words the line itself gave (0..8); a word it lacks
+  // is the one that stood in its place on the layer line before.
+  int fields_given = 8;
 };
 
 struct PatternBlock {
@@ -64,11 +67,25 @@ struct PatternBlock {
   bool unclosed = false;  // the end of the file came before the block's "}"
 };
 
+// A line's first word and where it stands, for messages about lines the reader took otherwise
+// than their author may have meant.
+struct ScriptWord {
+  int line = 0;
+  std::string word;
+};
+
 struct Script {
   std::vector<PatternBlock> blocks;
   std::int32_t block_count = 0;
   std::string tune;  // empty when the script names none
   std::int32_t quit_order = 255;
+
+  int tune_line = 0;  // the line the tune's name comes from; 0 when none
+  int quit_line = 0;  // the line the quit order comes from; 0 when none
+  // Lines outside every block that begin with no keyword: the reader passes over them.
+  std::vector<ScriptWord> stray_lines;
+  // "tune", "quitpat" and "pattern" lines whose first word only begins with the keyword.
+  std::vector<ScriptWord> long_keywords;
 };
 
 // Reads a script; none when the file cannot be opened, a "pattern" line is not followed by a
@@ -84,5 +101,9 @@ bool begins_with(const std::string& word, const char* keyword);
 // Decimal parameter words as the layers read them: leading blanks, a sign, digits; anything
 // else gives 0. Values beyond 32 bits are clamped.
 std::int32_t decimal_param(const std::string& word);
+
+// The layer type a line's first word names, as the reader matches it (by the keyword's first
+// letters); LAYER_UNKNOWN for none.
+std::int32_t layer_keyword_type(const std::string& word);
 
 const char* layer_type_name(std::int32_t type);

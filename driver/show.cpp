@@ -76,7 +76,12 @@ int run_show(Platform& platform, const ShowOptions& options) {
     return exit_startup_failed;
   }
 
-  music_start(show.music, *platform.sound, *platform.window, show.script.tune);
+  // Beside the message box, standard error says which tune, where it is named, and why.
+  if (!music_start(show.music, *platform.sound, *platform.window, show.script.tune)) {
+    const std::string problem = tune_problem(show.script.tune, platform.sound->get_error());
+    std::fprintf(stderr, "quindle: %s",
+                 problem_line(options.script_path, show.script.tune_line, problem, "warning").c_str());
+  }
   std::string message;
   if (check_authoring_options(show, options, &message) != SEEK_OK) {
     std::fprintf(stderr, "quindle: %s\n", message.c_str());

@@ -48,6 +48,7 @@ std::string layer_load_warning(const Layer& layer, const LayerLoad& load) {
 }
 
 std::string tune_problem(const std::string& tune, int sound_error) {
+  if (tune.empty()) return "no \"tune\" line: the show plays without music and only Escape ends it";
   return "the tune " + quoted(tune) + " cannot be played (" + error_text(sound_error) +
          "): the show shows a message box, then runs without music at order 00 row 00, and only Escape ends it";
 }

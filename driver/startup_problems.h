@@ -18,7 +18,8 @@ std::string layer_load_problem(const Layer& layer, const LayerLoad& load);
 // The damage a layer's file loaded with (load.warning), named with the file; "" when none.
 std::string layer_load_warning(const Layer& layer, const LayerLoad& load);
 
-// Why the tune cannot be played (the sound library's error code) and what the show does then.
+// Why the tune cannot be played (the sound library's error code) and what the show does then;
+// for a script that names no tune, that it names none.
 std::string tune_problem(const std::string& tune, int sound_error);
 
 // "SCRIPT:LINE: SEVERITY: PROBLEM" (without ":LINE" for line 0), one line with its newline.

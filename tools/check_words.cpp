@@ -2,6 +2,7 @@
 // the same functions the show uses).
 #include "tools/check_words.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "render/render.h"
@@ -54,9 +55,29 @@ void check_fade(const std::string& word, std::vector<WordProblem>& problems) {
                                               "without fading"});
 }
 
+const char* const ordinals[] = {"first", "second", "third", "fourth"};
+
+// The words a line lacks are the previous layer line's: named, since the line does not show them.
+void check_reused_words(const Layer& layer, std::vector<WordProblem>& problems) {
+  const int given = std::max(layer.fields_given - 4, 0);
+  if (given == 4) return;
+  const std::string* words[] = {&layer.param1, &layer.param2, &layer.param3, &layer.param4};
+  std::string which, reused;
+  for (int w = given; w < 4; ++w) {
+    which += std::string(w == given ? "" : w == 3 ? " and " : ", ") + ordinals[w];
+    reused += std::string(w == given ? "" : w == 3 ? " and " : ", ") + quoted(*words[w]);
+  }
+  const bool several = 4 - given > 1;
+  problems.push_back({true, "the line gives " + std::to_string(given) + " of its 4 words: the " + which +
+                                (several ? " are " : " is ") + reused + ", taken from the layer line before"});
+}
+
 }  // namespace
 
 void check_layer_words(const Layer& layer, std::vector<WordProblem>& problems) {
+  if (layer.keyword != layer_type_name(layer.type))
+    problems.push_back({true, quoted(layer.keyword) + " is read as the keyword " + layer_type_name(layer.type)});
+  check_reused_words(layer, problems);
   switch (layer.type) {
     case LAYER_BITMAP:
       check_draw_mode(layer.param2, "picture", problems);

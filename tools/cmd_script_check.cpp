@@ -43,6 +43,39 @@ bool reaches_past(const Layer& layer, const PatternBlock& block) {
   return !(std::int64_t(layer.end_order) == std::int64_t(block.last_order) + 1 && layer.end_row <= 0);
 }
 
+// Lines the reader passes over or takes by a keyword's first letters. A line outside the
+// blocks that begins with no keyword is skipped, and so is a "{" ... "}" body right after it:
+// one warning covers them all.
+void check_lines(const Script& script, std::vector<Problem>& problems) {
+  for (const ScriptWord& w : script.long_keywords) {
+    const char* keyword = w.word.rfind("tune", 0) == 0 ? "tune" : w.word.rfind("quitpat", 0) == 0 ? "quitpat" : "pattern";
+    problems.push_back({w.line, false, "'" + w.word + "' is read as the keyword " + keyword, true});
+  }
+  const std::vector<ScriptWord>& strays = script.stray_lines;
+  for (std::size_t i = 0; i < strays.size(); ++i) {
+    const ScriptWord& stray = strays[i];
+    std::string message = "'" + stray.word + "' is no keyword (tune, quitpat, pattern) and the line stands in no block";
+    if (layer_keyword_type(stray.word) != LAYER_UNKNOWN) message = std::string("a ") + layer_type_name(layer_keyword_type(stray.word)) + " line outside every block";
+    if (stray.word.rfind("{", 0) == 0) message = "a \"{\" that no \"pattern\" line opens";
+    if (stray.word.rfind("}", 0) == 0) message = "a \"}\" that closes no block";
+    message += ": the show skips it";
+    // A body that follows is skipped with the line (or, for a bare "{", is the line's own).
+    std::size_t end = i;
+    const std::size_t open = stray.word.rfind("{", 0) == 0 ? i : i + 1;
+    if (open < strays.size() && strays[open].word.rfind("{", 0) == 0) {
+      end = open;
+      while (end + 1 < strays.size() && strays[end].word.rfind("}", 0) != 0) ++end;
+      const int first = strays[std::min(i + 1, end)].line, last = strays[end].line;
+      if (end > i)
+        message += ", and " + (first == last ? "line " + std::to_string(first)
+                                             : "lines " + std::to_string(first) + ".." + std::to_string(last)) +
+                   " after it, so their layers never show";
+    }
+    problems.push_back({stray.line, false, message});
+    i = end;
+  }
+}
+
 // Problems that need no data file: windows, block ranges, keywords.
 void check_windows(const Script& script, std::vector<Problem>& problems) {
   for (const PatternBlock& block : script.blocks) {
@@ -73,9 +106,9 @@ void check_windows(const Script& script, std::vector<Problem>& problems) {
     }
   }
   if (script.tune.empty())
-    problems.push_back({0, false, "no \"tune\" line: the show plays without music and only Escape ends it"});
+    problems.push_back({0, false, tune_problem("", SOUND_OK)});
   if (script.quit_order <= 0)
-    problems.push_back({0, false, "the quit order is 0: the show ends before its first frame"});
+    problems.push_back({script.quit_line, false, "the quit order is 0: the show ends before its first frame"});
 }
 
 std::string hex2(int value) {
@@ -93,15 +126,15 @@ bool read_tune(const Script& script, const std::string& found, TuneTable* table,
   const std::string name = in_quotes(script.tune);
   std::error_code error;
   if (!std::filesystem::exists(found, error)) {
-    problems.push_back({0, false, "the tune " + name + " does not exist: " + silent_show});
+    problems.push_back({script.tune_line, false, "the tune " + name + " does not exist: " + silent_show});
     return false;
   }
   if (std::filesystem::is_directory(found, error)) {
-    problems.push_back({0, false, "the tune " + name + " is a folder, not a tune: " + silent_show});
+    problems.push_back({script.tune_line, false, "the tune " + name + " is a folder, not a tune: " + silent_show});
     return false;
   }
   if (const int code = tune_table_read(found, table)) {
-    problems.push_back({0, false, tune_problem(script.tune, code)});
+    problems.push_back({script.tune_line, false, tune_problem(script.tune, code)});
     return false;
   }
   return true;
@@ -168,7 +201,7 @@ void check_against_tune(const Script& script, const TuneTable& table, std::vecto
       message += "; after " + std::to_string(int(table.length_s + 0.5)) + " s it goes on at order " +
                  hex2(table.loop_order);
     message += "): nothing but Escape ends the show";
-    problems.push_back({0, false, message});
+    problems.push_back({script.quit_line, false, message});
   }
 }
 
@@ -300,6 +333,7 @@ int cmd_script_check(const ToolArgs& args) {
   if (!script) {
     problems.push_back({failed_line, true, why.empty() ? script_load_problem(failed_line) : why});
   } else {
+    check_lines(*script, problems);
     check_windows(*script, problems);
     const std::filesystem::path dir = std::filesystem::absolute(path).parent_path();
     const std::filesystem::path here = std::filesystem::current_path();

@@ -102,10 +102,16 @@ TEST_F(StartupTest, MissingTuneShowsFileNotFoundAndTheShowGoesOn) {
   fake.sound.load_ok = false;
   fake.sound.error = SOUND_FILE_NOT_FOUND;
   fake.sound.positions = {{2, 0}};
+  StderrPipe pipe;
   EXPECT_EQ(run("notune", radialblur_show), exit_show_ended);
+  const std::string err = pipe.finish();
   const int box = fake.log.index_of("message_box File not found | fmod player init failed");
   ASSERT_GE(box, 0);
   EXPECT_LT(box, fake.log.index_of("create_console"));
+  EXPECT_NE(err.find("quindle: " + options.script_path + ":1: warning: the tune \"song.mod\" cannot be played (File "
+                     "not found)"),
+            std::string::npos)
+      << err;
 }
 
 TEST_F(StartupTest, EscapeClosesTheConsoleAndLeavesTheMusicPlaying) {

@@ -97,16 +97,6 @@ TEST(SurfaceCopyArea, ClipsToBothAreasAndAtEveryEdgeOfBothSurfaces) {
   }
 }
 
-TEST(SurfaceCopyArea, OntoLockedSurfaceLandsInLockedPixels) {
-  Surface dst = filled32(10, 7, untouched);
-  EXPECT_EQ(surface_lock(dst), dst.pixels.data());
-  surface_copy_area(numbered_bgr24(), dst, {0, 0, 8, 6}, {6, 4, 14, 10});
-  EXPECT_TRUE(dst.locked);
-  expect_copy(dst, {0, 0, 8, 6}, {6, 4, 14, 10});
-  surface_unlock(dst);
-  EXPECT_FALSE(dst.locked);
-}
-
 // Areas at the ends of the int range (no overflow), inverted or empty areas, a source with
 // fewer bytes than its rows claim, and an 8-bit source onto 32 bits: nothing lands. The
 // whole int range as both areas copies the whole source; 8 bits onto 8 bits is a plain copy.

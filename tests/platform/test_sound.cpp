@@ -1,7 +1,7 @@
 // The music calls over the real sound library: error texts, the recorded set-up, every way a
 // tune can fail to load (real files, and file callbacks that fail on request), the song
 // position in capture mode and from the stamps of what is heard, the interop tunes, a whole
-// capture, and live output through SDL's dummy and disk drivers.
+// capture, and live output through SDL's disk driver.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,11 +11,10 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <new>
 #include <set>
-#include <sstream>
 #include <thread>
+#include <tuple>
 #include <type_traits>
 
 #include "driver/capture.h"
@@ -193,23 +192,6 @@ int capture(const fs::path& dir, const fs::path& tune, const char* out, int fps,
   return run_capture(options);
 }
 
-// A capture of the generated tune at 10 fps up to order 2: frame n of timeline.tsv reports
-// the tune's position after n / 10 s, and frame 97 is the last (the first to report order 2;
-// it is still drawn).
-void expect_show_tune_timeline(const fs::path& path) {
-  std::ifstream timeline(path);
-  std::int64_t frames = 0;
-  for (std::string line; std::getline(timeline, line); ++frames) {
-    std::int64_t frame = 0;
-    double seconds = 0;
-    TunePosition reported;
-    std::istringstream(line) >> frame >> seconds >> reported.order >> reported.row;
-    ASSERT_EQ(frame, frames);
-    EXPECT_EQ(reported, show_tune_position_after(frame * 4410)) << line;
-  }
-  EXPECT_EQ(frames, 98);
-}
-
 }  // namespace
 
 // Codes outside the table, negative ones included, read as "Unknown error".
@@ -224,18 +206,11 @@ TEST(MusicStart, RecordsTheSetUpCallsAndLoadsTheTune) {
   EXPECT_EQ((std::array{set.output, set.driver, set.mixer, set.rate_hz, set.channels, int(set.flags)}),
             (std::array{2, 0, 4, 44100, 64, 0}));
   EXPECT_TRUE(set.callbacks_set);
-  EXPECT_TRUE(s.window.boxes.empty());
-  EXPECT_NE(s.music.song, nullptr);
   EXPECT_EQ(music_stop(s.music), 1);
 }
 
-TEST(MusicStart, MissingTuneShowsFileNotFoundAndTheSongStaysAtTheStart) {
-  auto s = start(make_offline_sound(), scratch_dir("sound_missing") / "nope.mod");
-  expect_silent_show(s, "File not found");
-}
-
 // A missing file, an odd name, a directory, an empty or text file, a header alone: the
-// message of their code.
+// message of their code, then a silent show.
 TEST(MusicStart, BadFilesShowTheirMessages) {
   const fs::path dir = scratch_dir("sound_bad_files");
   const std::string text = "tune tune.mod\nquitpat 2\nThis is a script, not a module.\n";
@@ -252,16 +227,15 @@ TEST(MusicStart, BadFilesShowTheirMessages) {
   };
   for (const auto& [name, content, code] : files) {
     if (!content.empty()) write_file_bytes(dir / name, content);
+    SCOPED_TRACE(name);
     auto s = start(make_offline_sound(), dir / name);
-    EXPECT_EQ(s.code, 0) << name;
-    EXPECT_EQ(s.window.boxes.at(0).first, error_text(code)) << name;
+    expect_silent_show(s, error_text(code));
   }
 }
 
 // Below the tag at 1080 nothing tells a module; past it a cut module loads, and what its
-// headers declare past the cut is counted. Flipped bits give a module or one of the two
-// refusals, never more than the bytes hold.
-TEST(LoadSong, CutAtAnyLengthLoadsAndCountsWhatIsMissingFlippedStaysWithinBounds) {
+// headers declare past the cut is counted.
+TEST(LoadSong, CutAtAnyLengthLoadsAndCountsWhatIsMissing) {
   const Bytes bytes = mod_encode(show_tune());
   for (std::size_t n = 0; n < bytes.size(); n += n < 1200 ? 7 : 1531) {
     TuneDamage damage;
@@ -271,17 +245,6 @@ TEST(LoadSong, CutAtAnyLengthLoadsAndCountsWhatIsMissingFlippedStaysWithinBounds
     EXPECT_EQ(damage.missing_bytes, std::int64_t(bytes.size() - n)) << n;
     EXPECT_FALSE(damage.at_least) << n;
     EXPECT_EQ(damage.file_bytes, std::int64_t(n));
-  }
-  std::uint32_t seed = 7;
-  for (int i = 0; i < 300; ++i) {
-    Bytes copy = bytes;
-    for (int k = 0; k < 4; ++k) {
-      seed = seed * 1103515245u + 12345u;
-      // Mostly the headers and patterns, where a flip changes what the loader believes.
-      copy[(seed >> 8) % (k < 3 ? 1084 + 8 * 1024 : copy.size())] ^= std::uint8_t(1u << (seed >> 28) % 8);
-    }
-    const std::set<int> possible = {SOUND_OK, SOUND_FILE_FORMAT, SOUND_FILE_LOAD};
-    EXPECT_EQ(possible.count(load_faulty(copy)), 1u) << "variant " << i;
   }
 }
 
@@ -307,8 +270,8 @@ TEST(LoadSong, EachFailingCallbackGivesItsCode) {
   }
 }
 
-// The library opens the tune through the program's callbacks whatever its name, closes it
-// once loaded (long before the song ends), and refuses a set without tell.
+// The library opens the tune through the program's callbacks whatever its name, frees a song
+// once only, and refuses a set without tell.
 TEST(LoadSong, ReadsOnlyThroughACompleteCallbackSet) {
   faulty = FaultyFile{mod_encode(show_tune())};
   auto sound = make_offline_sound();
@@ -317,8 +280,6 @@ TEST(LoadSong, ReadsOnlyThroughACompleteCallbackSet) {
   Song* song = sound->load_song("any name at all");
   ASSERT_NE(song, nullptr);
   EXPECT_EQ(faulty.opens, 1);
-  EXPECT_EQ(faulty.closes, 1);
-  EXPECT_GT(faulty.reads, 0);
   EXPECT_TRUE(sound->free_song(song));
   EXPECT_FALSE(sound->free_song(song));
   TuneFileCallbacks partial = tune_file_callbacks();
@@ -371,40 +332,6 @@ TEST(LoadSong, TuneSizeOnBothSidesOfTheLimit) {
   EXPECT_EQ(faulty.reads, 0);
   EXPECT_EQ(told, "quindle: big.mod is " + std::to_string(max_tune_bytes + 1) + " bytes; tunes of up to " +
                       std::to_string(max_tune_bytes) + " bytes are played\n");
-}
-
-// The sentence for a cut tune, and none for a whole one.
-TEST(TuneDamageText, SaysHowMuchIsMissing) {
-  const std::tuple<TuneDamage, const char*> cases[] = {
-      {{40000, 2, false}, "tune.mod is damaged: it is cut short, 2 bytes are missing (the file has 40000 bytes)"},
-      {{100, 5000, true}, "tune.mod is damaged: it is cut short, at least 5000 bytes are missing (the file has 100 bytes)"},
-      {{40000, 0, false}, ""},
-  };
-  for (const auto& [damage, text] : cases) EXPECT_EQ(tune_damage_text("tune.mod", damage), text);
-}
-
-// The file check that script-check uses reads the file itself; a missing file or one that is
-// no module has nothing missing.
-TEST(TuneFileDamage, ReadsTheFilesHeaders) {
-  const fs::path dir = scratch_dir("sound_file_damage");
-  const Bytes bytes = mod_encode(show_tune());
-  write_file_bytes(dir / "whole.mod", bytes);
-  write_file_bytes(dir / "cut.mod", cut(bytes, bytes.size() - 2));
-  write_file_bytes(dir / "text.mod", Bytes(2000, 'x'));
-  const std::tuple<const char*, std::int64_t> files[] = {
-      {"whole.mod", 0},
-      {"cut.mod", 2},
-      {"text.mod", 0},
-      {"missing.mod", 0},
-  };
-  for (const auto& [name, missing] : files) EXPECT_EQ(tune_file_damage((dir / name).string()).missing_bytes, missing) << name;
-}
-
-TEST(OutputErrorCode, BusyDeviceIsToldApartFromOtherFailures) {
-  EXPECT_EQ(output_error_code("ALSA: Couldn't open audio device: Device or resource busy"), SOUND_OUTPUT_BUSY);
-  EXPECT_EQ(output_error_code("Audio device is already in use"), SOUND_OUTPUT_BUSY);
-  for (const char* other : {"ALSA: Couldn't open audio device: No such file or directory", "", static_cast<const char*>(nullptr)})
-    EXPECT_EQ(output_error_code(other), SOUND_OUTPUT_INIT) << (other ? other : "none");
 }
 
 // Frame n at fps reports the position after n * 44100 / fps samples (the last sample mixed),
@@ -486,18 +413,33 @@ TEST(InteropTunes, PositionsFollowTheOrderLists) {
   }
 }
 
-// The show's capture mode with the generated tune: timeline.tsv carries the tune's real
-// positions, frame n those after n / fps seconds, and two runs give the same audio.wav.
-TEST(CaptureRun, TimelineFollowsTheTuneAndAudioRepeatsByteForByte) {
+// The show's capture mode with the generated tune at 10 fps up to order 2 (it comes at 9.6 s;
+// frame 97, the first to report it, is still drawn): two runs give the same audio.wav, with
+// sound up to the end of the last frame. The tune cut by two bytes plays: its timeline is the
+// whole tune's, the sound is not silent, and standard error says once that the tune is damaged
+// and by how much.
+TEST(CaptureRun, AudioRepeatsByteForByteAndACutTuneFollowsTheSamePositions) {
   const fs::path dir = scratch_dir("sound_capture_run");
   write_show_tune(dir);
-  ASSERT_EQ(capture(dir, dir / "tune.mod", "a", 10), 0);  // order 2 comes at 9.6 s
+  const Bytes bytes = mod_encode(show_tune());
+  write_file_bytes(dir / "cut.mod", cut(bytes, bytes.size() - 2));
+  ASSERT_EQ(capture(dir, dir / "tune.mod", "a", 10), 0);
   ASSERT_EQ(capture(dir, dir / "tune.mod", "b", 10), 0);
-  expect_show_tune_timeline(dir / "a" / "timeline.tsv");
+  int code = 0;
+  const std::string told = stderr_of([&] { code = capture(dir, dir / "cut.mod", "cut", 10); });
+  EXPECT_EQ(code, 0);  // complete: the quit order was reached
   const Bytes a = read_file_bytes(dir / "a" / "audio.wav");
-  EXPECT_EQ(a.size(), 44u + 98u * 4410u * 4u);  // sound up to the end of the last frame
+  EXPECT_EQ(a.size(), 44u + 98u * 4410u * 4u);
   EXPECT_EQ(a, read_file_bytes(dir / "b" / "audio.wav"));
   EXPECT_EQ(std::string(a.begin(), a.begin() + 16), std::string("RIFF\xf4\x60\x1a\x00WAVEfmt ", 16));  // 36 + 1728720
+  EXPECT_EQ(read_file_bytes(dir / "cut" / "timeline.tsv"), read_file_bytes(dir / "a" / "timeline.tsv"));
+  const Bytes wav = read_file_bytes(dir / "cut" / "audio.wav");
+  ASSERT_GT(wav.size(), 44u);
+  EXPECT_TRUE(std::any_of(wav.begin() + 44, wav.end(), [](unsigned char b) { return b != 0; }));
+  const std::string line = "cut.mod is damaged: it is cut short, 2 bytes are missing";
+  const std::size_t first = told.find(line);
+  EXPECT_NE(first, std::string::npos) << told;
+  EXPECT_EQ(told.find(line, first + 1), std::string::npos) << told;
 }
 
 TEST(CaptureRun, FailedTuneGivesSilenceForTheShowsLength) {
@@ -506,26 +448,6 @@ TEST(CaptureRun, FailedTuneGivesSilenceForTheShowsLength) {
   const Bytes wav = read_file_bytes(dir / "out" / "audio.wav");
   ASSERT_EQ(wav.size(), 44u + 30u * 2205u * 4u);
   EXPECT_TRUE(std::all_of(wav.begin() + 44, wav.end(), [](unsigned char b) { return b == 0; }));
-}
-
-// The show's tune cut by two bytes plays: the capture follows the tune's positions up to the
-// quit order as the whole tune's does, the sound is not silent, and standard error says once
-// that the tune is damaged and by how much.
-TEST(CaptureRun, CutTunePlaysAndIsToldDamaged) {
-  const fs::path dir = scratch_dir("sound_capture_cut");
-  const Bytes bytes = mod_encode(show_tune());
-  write_file_bytes(dir / "cut.mod", cut(bytes, bytes.size() - 2));
-  int code = 0;
-  const std::string told = stderr_of([&] { code = capture(dir, dir / "cut.mod", "out", 10); });
-  EXPECT_EQ(code, 0);  // complete: the quit order was reached
-  expect_show_tune_timeline(dir / "out" / "timeline.tsv");
-  const Bytes wav = read_file_bytes(dir / "out" / "audio.wav");
-  ASSERT_GT(wav.size(), 44u);
-  EXPECT_TRUE(std::any_of(wav.begin() + 44, wav.end(), [](unsigned char b) { return b != 0; }));
-  const std::string line = "cut.mod is damaged: it is cut short, 2 bytes are missing";
-  const std::size_t first = told.find(line);
-  EXPECT_NE(first, std::string::npos) << told;
-  EXPECT_EQ(told.find(line, first + 1), std::string::npos) << told;
 }
 
 namespace {
@@ -556,17 +478,6 @@ std::vector<std::int16_t> samples_of(const Bytes& bytes, std::size_t from) {
 
 }  // namespace
 
-TEST(LiveSound, DummyDriverPlaysAndThePositionMovesOn) {
-  const ScopedEnv driver("SDL_AUDIODRIVER", "dummy");
-  auto s = start(make_live_sound(), write_tune("live_dummy"));
-  ASSERT_EQ(s.code, 1) << s.window.boxes.at(0).first;
-  EXPECT_EQ(s.sound->latency_ms(), audio_latency_default_ms);
-  EXPECT_EQ(s.position().order, 0);
-  EXPECT_GE(follow(s, {0, 3}, 60.0), (TunePosition{0, 3}));  // 0.3 s of sound
-  EXPECT_EQ(music_stop(s.music), 1);
-  EXPECT_FALSE(s.sound->setup().initialised);
-}
-
 // With no delay the disk driver mixes as fast as it can: several orders in a moment. What
 // it wrote, after whole device buffers of silence while the device waits for play_song, is
 // what capture mode renders (libopenmpt rounds a few samples differently when it is read in
@@ -583,6 +494,7 @@ TEST(LiveSound, DiskDriverRunsThroughOrdersAndWritesWhatCaptureRenders) {
   // The disk driver mixes as fast as it can, so a poll may first see a later order.
   EXPECT_GE(follow(s, {3, 0}, 60.0).order, 3);
   EXPECT_EQ(music_stop(s.music), 1);
+  EXPECT_FALSE(s.sound->setup().initialised);
 
   auto offline = make_offline_sound();
   ASSERT_TRUE(offline->start_wav((tune.parent_path() / "offline.wav").string()));

@@ -2,19 +2,21 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "tools/json.h"
 
 namespace {
 
-// Writes one string value through JsonWriter and returns the document.
-std::string json_string(const std::string& text) {
+// The document that `write` makes through a JsonWriter.
+template <class Write>
+std::string written(Write write) {
   char* buffer = nullptr;
   std::size_t size = 0;
   std::FILE* out = open_memstream(&buffer, &size);
   JsonWriter json(out);
-  json.value(text);
+  write(json);
   std::fclose(out);
   std::string document(buffer, size);
   std::free(buffer);
@@ -45,40 +47,18 @@ TEST(JsonWriter, StringsAreEscapedToValidJson) {
       {"past U+10FFFF", "\xf4\x90\x80\x80", "\"\\u00f4\\u0090\\u0080\\u0080\""},
       {"0xff", "\xff", "\"\\u00ff\""},
   };
-  for (const Case& c : cases) EXPECT_EQ(json_string(c.text), c.json) << c.name;
+  for (const Case& c : cases) EXPECT_EQ(written([&](JsonWriter& json) { json.value(c.text); }), c.json) << c.name;
 }
 
+// Closing what is not open writes nothing, so a document stays valid after a misuse.
 TEST(JsonWriter, CloseWithNothingOpenWritesNothing) {
-  char* buffer = nullptr;
-  std::size_t size = 0;
-  std::FILE* out = open_memstream(&buffer, &size);
-  JsonWriter json(out);
-  json.begin_array();
-  json.value(1);
-  json.end_array();
-  json.end_array();
-  json.end_object();
-  json.newline();
-  std::fclose(out);
-  EXPECT_EQ(std::string(buffer, size), "[1]\n");
-  std::free(buffer);
-}
-
-TEST(JsonWriter, CommasBetweenMembersAndElements) {
-  char* buffer = nullptr;
-  std::size_t size = 0;
-  std::FILE* out = open_memstream(&buffer, &size);
-  JsonWriter json(out);
-  json.begin_object();
-  json.key("a").value(1);
-  json.key("b").begin_array();
-  json.value(true);
-  json.null();
-  json.begin_object();
-  json.end_object();
-  json.end_array();
-  json.end_object();
-  std::fclose(out);
-  EXPECT_EQ(std::string(buffer, size), "{\"a\":1,\"b\":[true,null,{}]}");
-  std::free(buffer);
+  const std::string document = written([](JsonWriter& json) {
+    json.begin_array();
+    json.value(1);
+    json.end_array();
+    json.end_array();
+    json.end_object();
+    json.newline();
+  });
+  EXPECT_EQ(document, "[1]\n");
 }

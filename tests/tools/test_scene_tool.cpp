@@ -15,9 +15,7 @@ namespace {
 
 // Material "Mat" (id 0), mesh "Tri" (1) in it, light "Lamp" (2), camera "Cam" (3); the
 // mesh moves from x 0 at frame 0 to x 10 at frame 10, frames 0 .. 20.
-// With camera_parent 0 the camera node (no tracks of its own) is a child of the mesh's node,
-// which then also gets a scale track of 1.
-std::string small_scene(const std::string& test, bool with_keyframer = true, std::int16_t camera_parent = -1) {
+std::string small_scene(const std::string& test, bool with_keyframer = true) {
   TdsWriter w;
   w.begin(TDS_MAIN);
   w.version(3);
@@ -49,11 +47,10 @@ std::string small_scene(const std::string& test, bool with_keyframer = true, std
     w.node_id(0);
     w.node_header("Tri", 0, 0, -1);
     w.vector_track(TDS_POS_TRACK, std::array{TdsVectorKey{0, {0, 0, 0}}, TdsVectorKey{10, {10, 0, 0}}});
-    if (camera_parent != -1) w.vector_track(TDS_SCL_TRACK, std::array{TdsVectorKey{0, {1, 1, 1}}});
     w.end();
     w.begin(TDS_CAMERA_NODE);
     w.node_id(1);
-    w.node_header("Cam", 0, 0, camera_parent);
+    w.node_header("Cam", 0, 0, -1);
     w.end();
     w.end();
   }
@@ -133,28 +130,6 @@ TEST(SceneEval, FramesInTheOrderGivenWithTheirCodes) {
   EXPECT_NE(camera.out.find("\"vertices\":[[0.0,0.0,10.0],"), std::string::npos) << camera.out;
 }
 
-// A camera without a position track under a moving object: its place at a frame does not depend
-// on the frames drawn before (every frame, every other frame, or none before frame 10), and the
-// file converted to the native format reads back the same at every frame.
-TEST(SceneEval, ACameraUnderAnObjectIsAtTheSamePlaceWhateverFramesCameBefore) {
-  const std::string path = small_scene("rates", true, 0);
-  const std::string converted = fs::path(path).replace_extension(".nvf").string();
-  ASSERT_EQ(run_tool("scene-convert " + path + " " + converted).code, 0);
-  const auto frame_10 = [](const ToolRun& r) { return r.out.substr(r.out.rfind("{\"frame\":10.0")); };
-  const ToolRun once = run_tool("scene-eval --json " + path + " --frames 10");
-  EXPECT_NE(frame_10(once).find("\"cameras\":[{\"name\":\"Cam\",\"position\":[10.0,0.0,-10.0]"), std::string::npos)
-      << once.out;
-  const std::string runs[] = {"scene-eval --json " + path + " --frames 0,1,2,3,4,5,6,7,8,9,10",
-                              "scene-eval --json " + path + " --frames 0,2,4,6,8,10",
-                              "scene-eval --json " + path + " --frames 10,10,10,10",
-                              "scene-eval --json " + converted + " --frames 0,1,2,3,4,5,6,7,8,9,10"};
-  for (const std::string& command : runs) {
-    const ToolRun r = run_tool(command);
-    EXPECT_EQ(r.code, 0) << command;
-    EXPECT_EQ(frame_10(r), frame_10(once)) << command;
-  }
-}
-
 TEST(SceneEval, CubeFlatFramesMatchTheIndependentModel) {
   const std::filesystem::path path = testdata_path("3ds/cube_flat.3ds");
   const ToolRun r = run_tool("scene-eval --json " + path.string() + " --frames 5.5,25");
@@ -182,8 +157,6 @@ TEST(SceneConvert, ConvertedScenesReadBackAsTheOriginals) {
     const fs::path converted = dir / original.filename().replace_extension(".nvf");
     ASSERT_EQ(run_tool("scene-convert " + original.string() + " " + converted.string()).code, 0) << original;
     const std::vector<unsigned char> bytes = read_file_bytes(converted);
-    ASSERT_GE(bytes.size(), 12u);
-    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 8), std::string("QZ\0\0\2\0\0\0", 8));
     for (const std::string command :
          {"scene-info --json ", "scene-eval --json --camera Camera01 --frames 0,0.5,10,12.75,31,30,61,75,99.5,100,-1,3 "}) {
       const ToolRun a = run_tool(command + original.string());
