@@ -342,18 +342,6 @@ bool session_skip(SoundSession& session, Song* song, const Song* playing, int ra
   return true;
 }
 
-TuneDamage tune_file_damage(const std::string& path) {
-  TuneStream stream;
-  stream.callbacks = &stdio_tune_callbacks();
-  stream.handle = stdio_open(path.c_str());
-  if (!stream.handle) return {};
-  TuneDamage damage;
-  const std::int64_t size = stream_size(stream);
-  if (size >= 0) damage = tune_damage(TuneReader{stream_read_at, &stream, size});
-  stdio_close(stream.handle);
-  return damage;
-}
-
 std::string tune_damage_text(const std::string& name, const TuneDamage& damage) {
   if (damage.missing_bytes <= 0) return "";
   return name + " is damaged: it is cut short, " + (damage.at_least ? "at least " : "") +

@@ -68,10 +68,6 @@ struct TuneDamage {
   bool at_least = false;           // more is missing than could be measured
 };
 
-// Reads the tune file's headers (no module is made). A file that cannot be read, or is no
-// module the extent check knows, has no missing bytes.
-TuneDamage tune_file_damage(const std::string& path);
-
 // The author's sentence for a cut tune, without a full stop or line end ("tune.mod is
 // damaged: it is cut short, 2 bytes are missing (the file has 40000 bytes)"); empty when
 // nothing is missing.

@@ -30,7 +30,7 @@ struct Entry {
 int tune_table_read(const std::string& path, TuneTable* table) {
   *table = TuneTable{};
   int error = SOUND_OK;
-  openmpt_module* module = tune_load(stdio_tune_callbacks(), path.c_str(), &error);
+  openmpt_module* module = tune_load(stdio_tune_callbacks(), path.c_str(), &error, &table->damage);
   if (module == nullptr) return error == SOUND_OK ? SOUND_FILE_LOAD : error;
 
   // As the show plays it (subsong 0), but once more after the end to see where it goes on.

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/sound_openmpt.h"
+
 struct TuneOrder {
   int pattern = -1;         // -1 for a skip or end marker, or a pattern the tune lacks
   int rows = 0;             // the pattern's rows; 0 when there is no pattern
@@ -21,6 +23,7 @@ struct TuneTable {
   int loop_order = -1;       // where the song goes on after its end (-1: it stops)
   int loop_row = 0;
   bool cut = false;          // the pass was longer than max_tune_table_seconds and was cut there
+  TuneDamage damage;         // a file cut short: it plays as far as it goes
 };
 
 // Reads the tune at path. Returns 0 and fills table, or the sound library's error code

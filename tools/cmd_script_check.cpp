@@ -137,6 +137,9 @@ bool read_tune(const Script& script, const std::string& found, TuneTable* table,
     problems.push_back({script.tune_line, false, tune_problem(script.tune, code)});
     return false;
   }
+  if (table->damage.missing_bytes > 0)
+    problems.push_back({script.tune_line, false, "the tune " + tune_damage_text(name, table->damage) +
+                                                     ": what is there plays; the parts past the cut are silent"});
   return true;
 }
 

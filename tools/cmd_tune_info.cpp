@@ -70,6 +70,7 @@ int cmd_tune_info(const ToolArgs& args) {
     std::fprintf(stderr, "quindle-tool: %s: %s\n", path.c_str(), error_text(code));
     return 1;
   }
+  if (table.damage.missing_bytes > 0) std::fprintf(stderr, "quindle-tool: %s\n", tune_damage_text(path, table.damage).c_str());
   if (args_flag(args, "--json")) print_json(table);
   else print_text(path, table);
   return 0;

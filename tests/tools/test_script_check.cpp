@@ -76,7 +76,7 @@ long largest_child_kib() {
 // The sample show from make-show, then variants of its script: each with every problem line
 // it must produce, and exit code 1 exactly when one of them is an error. The tune plays orders
 // 00..0C, skips 08 (a jump), and goes on at 02. Beside the sample's files lie a folder, a PCX
-// of three planes, a cut PCX and a 100 MB file of nothing: none hangs the check, is written,
+// of three planes, a cut PCX, a cut tune and a 100 MB file of nothing: none hangs the check, is written,
 // or makes a check grow by more than a picture's worth over the check of the sample.
 TEST(ScriptCheck, VariantsOfTheSampleShow) {
   const std::filesystem::path dir = scratch_dir("script_check_variants") / "show";
@@ -89,6 +89,9 @@ TEST(ScriptCheck, VariantsOfTheSampleShow) {
   title[65] = 1;
   title.resize(3000);
   write_file_bytes(dir / "cut.pcx", title);
+  std::vector<unsigned char> tune = read_file_bytes(dir / "tune.mod");
+  tune.resize(tune.size() - 100);
+  write_file_bytes(dir / "cut.mod", tune);
   write_file_bytes(dir / "huge.pcx", {});
   std::filesystem::resize_file(dir / "huge.pcx", 100 << 20);
   const std::vector<std::string> files_before = listing(dir);
@@ -171,6 +174,11 @@ TEST(ScriptCheck, VariantsOfTheSampleShow) {
        "tune thanks.pcx",
        {":25: warning: the tune \"thanks.pcx\" cannot be played (Unknown file format): the show shows a message box, "
         "then runs without music at order 00 row 00, and only Escape ends it"}},
+      {"a cut tune plays with a warning",
+       "tune tune.mod",
+       "tune cut.mod",
+       {":25: warning: the tune \"cut.mod\" is damaged: it is cut short, 100 bytes are missing (the file has 102704 "
+        "bytes): what is there plays; the parts past the cut are silent"}},
       {"a folder named as the tune",
        "tune tune.mod",
        "tune songs",
