@@ -214,7 +214,7 @@ bool author_reload(Show& show, Platform& platform, const ShowOptions& options, S
   if (problem.empty() && tune_changed && !script->tune.empty() && show.music.sound) {
     new_song = show.music.sound->load_song(script->tune.c_str());
     if (!new_song)
-      problem = problem_at(path, 0, "the tune " + quoted(script->tune) +
+      problem = problem_at(path, script->tune_line, "the tune " + quoted(script->tune) +
                                         " cannot be loaded: " + error_text(show.music.sound->get_error()));
   }
   watch_files_of(author, script_file, script ? &*script : nullptr);

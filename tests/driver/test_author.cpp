@@ -137,6 +137,24 @@ TEST(AuthorReload, EditedBrokenAndFixedScripts) {
   EXPECT_EQ(run.seen[64].overlay.find("reload failed"), std::string::npos) << run.seen[64].overlay;
 }
 
+// A save naming a tune the sound library cannot load keeps the old show and names the tune's line.
+TEST(AuthorReload, TuneThatCannotBeLoadedKeepsTheShow) {
+  const fs::path dir = scratch_dir("author_tune");
+  write_file_bytes(dir / "picture.pcx", plain_picture(200, 0, 0));
+  write_text(dir / "script.txt", bitmap_script);
+  AuthorRun run(dir);
+  run.events[5] = [&] {
+    run.fake.sound.load_ok = false;
+    run.fake.sound.error = SOUND_FILE_NOT_FOUND;
+    write_text(dir / "script.txt", "// a tune\ntune other.mod\n" + bitmap_script);
+  };
+  EXPECT_EQ(run.run(25), exit_escape);
+  ASSERT_EQ(run.seen.size(), 25u);
+  EXPECT_EQ(run.seen[20].drawn, "0.0");
+  const std::string reason = "reload failed: script.txt:2: error: the tune \"other.mod\" cannot be loaded";
+  EXPECT_NE(run.seen[20].overlay.find(reason), std::string::npos) << run.seen[20].overlay;
+}
+
 // A data file saved anew shows its new picture; one replaced by a directory, or deleted, keeps
 // the last good picture on the screen and says what is wrong.
 TEST(AuthorReload, DataFileReplacedThenTurnedIntoADirectoryThenDeleted) {
