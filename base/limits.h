@@ -27,6 +27,10 @@ constexpr std::int64_t max_scene_nodes = 131072;   // animation nodes per scene
 constexpr int max_video_side = 4096;  // pixels, width and height each
 constexpr std::int64_t max_video_pixels = 1024 * 1024;  // width x height
 constexpr std::int64_t max_video_frames = 100000;  // chunks of the video stream
+// The largest single block FFmpeg may allocate while it reads an AVI file's headers. Some
+// header parts (stream names, INFO tags, codec data) are allocated at the size their chunk
+// claims before they are read; a real file's are a few kilobytes, its index a few megabytes.
+constexpr std::size_t max_video_header_allocation = std::size_t(16) << 20;
 
 // Scripts: the file, its "pattern" blocks and its layer lines (a real show has a few hundred
 // at most). A line is read in pieces of at most script_line_capacity characters, its line

@@ -19,6 +19,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/log.h>
+#include <libavutil/mem.h>
 #include <libswscale/swscale.h>
 }
 
@@ -70,7 +71,13 @@ FormatPtr open_avi_format(const std::string& path) {
   const AVInputFormat* avi = av_find_input_format("avi");
   if (!avi) return nullptr;
   AVFormatContext* raw = nullptr;
-  if (avformat_open_input(&raw, path.c_str(), avi, nullptr) < 0) return nullptr;
+  // A chunk claiming a gigabyte in a file of a few kilobytes would otherwise be allocated (and
+  // zeroed) before the short read fails. The limit holds for this call only (the default is
+  // INT_MAX): capture's encoders allocate whole large frames.
+  av_max_alloc(max_video_header_allocation);
+  const int opened = avformat_open_input(&raw, path.c_str(), avi, nullptr);
+  av_max_alloc(INT_MAX);
+  if (opened < 0) return nullptr;
   return FormatPtr(raw);
 }
 

@@ -3,6 +3,7 @@
 // avivideo layer: frame index and wrap over the process clock, centring, upright rows and
 // pixel conversion onto the display surface, and loading.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -343,6 +344,32 @@ TEST(VideoLimits, HostileHeadersAreRefusedBeforeAnyDecoding) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2)) << f.name;
     EXPECT_NE(library->open_problem().find(f.told), std::string::npos) << library->open_problem();
   }
+}
+
+// An INFO list before the frames whose tag claims a gigabyte, in a file of a few kilobytes:
+// FFmpeg would allocate and clear the gigabyte before finding the file short. Opening it adds
+// no more than FFmpeg's header limit to the peak memory, whatever it then decides.
+TEST(VideoLimits, HeaderChunkClaimingAGigabyteAllocatesNoMoreThanTheLimit) {
+  Bytes avi = read_file_bytes(numbered_avi("info_claim", 32, 12, 3));
+  const char movi[] = "movi";
+  const auto at = std::search(avi.begin(), avi.end(), movi, movi + 4);
+  ASSERT_NE(at, avi.end());
+  Bytes info(24, 0);
+  std::memcpy(&info[0], "LIST", 4);
+  store_le32(&info[4], 0x7ffffff0u);
+  std::memcpy(&info[8], "INFO", 4);
+  std::memcpy(&info[12], "ISFT", 4);
+  store_le32(&info[16], 0x3fc00000u);
+  std::memcpy(&info[20], "Lavf", 4);
+  avi.insert(at - 8, info.begin(), info.end());
+  const std::string path = write_scratch("video_hostile", "info_claim.avi", avi).string();
+  rusage before{};
+  getrusage(RUSAGE_SELF, &before);
+  auto stream = make_video_library(nullptr)->open_stream(path.c_str());
+  rusage after{};
+  getrusage(RUSAGE_SELF, &after);
+  const long added_kib = after.ru_maxrss - before.ru_maxrss;
+  EXPECT_LT(added_kib, long(2 * max_video_header_allocation / 1024));
 }
 
 // A file cut in the middle of its frames, between two frames or inside one, opens with one
