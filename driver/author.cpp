@@ -48,7 +48,6 @@ void watch_files_of(AuthorState& author, const std::string& script_path, const S
   }
 }
 
-std::string quoted(const std::string& text) { return "\"" + text + "\""; }
 
 // "script.txt:12: error: ...", as the script check words it.
 std::string problem_at(const std::string& script_path, int line, const std::string& message) {

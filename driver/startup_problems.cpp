@@ -4,9 +4,9 @@
 #include "driver/music.h"
 #include "scene/scene.h"
 
-namespace {
-
 std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+
+namespace {
 
 std::string size_text(int width, int height) { return std::to_string(width) + "x" + std::to_string(height); }
 

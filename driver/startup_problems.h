@@ -7,6 +7,9 @@
 #include "driver/layers.h"
 #include "driver/script.h"
 
+// A file or word as the problem lines show it: in double quotes.
+std::string quoted(const std::string& text);
+
 // Why load_script gave nothing: failed_line as it reported it (0: the file did not open).
 std::string script_load_problem(int failed_line);
 

@@ -10,7 +10,7 @@
 
 namespace {
 
-std::string quoted(const std::string& word) { return "'" + word + "'"; }
+std::string single_quoted(const std::string& word) { return "'" + word + "'"; }
 
 // The first of the keywords that word begins with, or nullptr; a match that is not the whole
 // word is noted.
@@ -18,7 +18,7 @@ const char* match_word(const std::string& word, std::initializer_list<const char
                        std::vector<WordProblem>& problems) {
   for (const char* keyword : keywords) {
     if (!begins_with(word, keyword)) continue;
-    if (word != keyword) problems.push_back({true, what + std::string(" ") + quoted(word) + " is read as " + keyword});
+    if (word != keyword) problems.push_back({true, what + std::string(" ") + single_quoted(word) + " is read as " + keyword});
     return keyword;
   }
   return nullptr;
@@ -35,23 +35,23 @@ bool is_whole_number(const std::string& word) {
 
 void check_number(const std::string& word, const char* what, std::vector<WordProblem>& problems) {
   if (is_whole_number(word)) return;
-  problems.push_back({false, quoted(word) + " is not a whole number: the " + std::string(what) + " is read as " +
+  problems.push_back({false, single_quoted(word) + " is not a whole number: the " + std::string(what) + " is read as " +
                                  std::to_string(decimal_param(word))});
 }
 
 void check_draw_mode(const std::string& word, const char* thing, std::vector<WordProblem>& problems) {
   if (match_word(word, {"no", "additive"}, "the drawing mode", problems)) return;
-  problems.push_back({false, quoted(word) + " is neither no nor additive: the " + std::string(thing) + " is not drawn"});
+  problems.push_back({false, single_quoted(word) + " is neither no nor additive: the " + std::string(thing) + " is not drawn"});
 }
 
 void check_fade(const std::string& word, std::vector<WordProblem>& problems) {
   if (word == "-") return;
   if (match_word(word, {"no", "fade1", "fade2", "fade3", "fade4"}, "the fade", problems)) return;
   if (begins_with(word, "fade"))
-    problems.push_back({false, quoted(word) + " is not fade1..fade4: the fade never starts, so the picture never "
+    problems.push_back({false, single_quoted(word) + " is not fade1..fade4: the fade never starts, so the picture never "
                                               "appears"});
   else
-    problems.push_back({false, quoted(word) + " is neither a fade (fade1..fade4) nor no: the picture is drawn "
+    problems.push_back({false, single_quoted(word) + " is neither a fade (fade1..fade4) nor no: the picture is drawn "
                                               "without fading"});
 }
 
@@ -65,7 +65,7 @@ void check_reused_words(const Layer& layer, std::vector<WordProblem>& problems) 
   std::string which, reused;
   for (int w = given; w < 4; ++w) {
     which += std::string(w == given ? "" : w == 3 ? " and " : ", ") + ordinals[w];
-    reused += std::string(w == given ? "" : w == 3 ? " and " : ", ") + quoted(*words[w]);
+    reused += std::string(w == given ? "" : w == 3 ? " and " : ", ") + single_quoted(*words[w]);
   }
   const bool several = 4 - given > 1;
   problems.push_back({true, "the line gives " + std::to_string(given) + " of its 4 words: the " + which +
@@ -76,7 +76,7 @@ void check_reused_words(const Layer& layer, std::vector<WordProblem>& problems) 
 
 void check_layer_words(const Layer& layer, std::vector<WordProblem>& problems) {
   if (layer.keyword != layer_type_name(layer.type))
-    problems.push_back({true, quoted(layer.keyword) + " is read as the keyword " + layer_type_name(layer.type)});
+    problems.push_back({true, single_quoted(layer.keyword) + " is read as the keyword " + layer_type_name(layer.type)});
   check_reused_words(layer, problems);
   switch (layer.type) {
     case LAYER_BITMAP:
@@ -89,7 +89,7 @@ void check_layer_words(const Layer& layer, std::vector<WordProblem>& problems) {
       break;
     case LAYER_IPOL_MESH:
       if (!match_word(layer.param2, {"flower", "plasma"}, "the grid", problems))
-        problems.push_back({false, quoted(layer.param2) + " is neither plasma nor flower: the grid stays as the "
+        problems.push_back({false, single_quoted(layer.param2) + " is neither plasma nor flower: the grid stays as the "
                                                           "last warp layer left it"});
       check_number(layer.param3, "rate", problems);
       break;
@@ -101,7 +101,7 @@ void check_layer_words(const Layer& layer, std::vector<WordProblem>& problems) {
       match_word(layer.param2, {"no"}, "the camera", problems);
       check_number(layer.param3, "frame rate", problems);
       if (!match_word(layer.param4, {"wireframe", "flatshade"}, "the shading", problems))
-        problems.push_back({false, quoted(layer.param4) + " is neither wireframe nor flatshade: the scene is drawn "
+        problems.push_back({false, single_quoted(layer.param4) + " is neither wireframe nor flatshade: the scene is drawn "
                                                           "as wireframe"});
       break;
     default: break;
@@ -124,9 +124,9 @@ void check_layer_camera(const Layer& layer, std::vector<WordProblem>& problems) 
   if (found) return;
   const std::string has = cameras.empty() ? "it has no camera" : "its cameras: " + cameras;
   if (fallback)
-    problems.push_back({true, "the scene has no camera named " + quoted(name) + " (" + has + "): it is viewed through " +
+    problems.push_back({true, "the scene has no camera named " + single_quoted(name) + " (" + has + "): it is viewed through " +
                                   std::string(fallback_camera_name)});
   else
-    problems.push_back({false, "the scene has no camera named " + quoted(name) + " (" + has + ") nor one named " +
+    problems.push_back({false, "the scene has no camera named " + single_quoted(name) + " (" + has + ") nor one named " +
                                    std::string(fallback_camera_name) + ": the layer draws nothing"});
 }

@@ -35,7 +35,6 @@ void add_word_problems(const Layer& layer, const std::vector<WordProblem>& found
   for (const WordProblem& w : found) problems.push_back({layer.line, false, where + w.message, w.note});
 }
 
-std::string in_quotes(const std::string& s) { return "\"" + s + "\""; }
 
 // A window that closes at row 0 of the order after the block's last ends with the block.
 bool reaches_past(const Layer& layer, const PatternBlock& block) {
@@ -123,7 +122,7 @@ const char* const silent_show = "the show shows a message box, then runs without
 // Reads the tune as the sound library plays it; false (with the problem noted) when it cannot.
 bool read_tune(const Script& script, const std::string& found, TuneTable* table, std::vector<Problem>& problems) {
   if (script.tune.empty()) return false;
-  const std::string name = in_quotes(script.tune);
+  const std::string name = quoted(script.tune);
   std::error_code error;
   if (!std::filesystem::exists(found, error)) {
     problems.push_back({script.tune_line, false, "the tune " + name + " does not exist: " + silent_show});
