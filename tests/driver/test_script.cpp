@@ -183,21 +183,6 @@ TEST(LoadScript, PatternLineInsideABlockIsAnUnknownLayerAndLeavesAnEmptyBlock) {
   EXPECT_EQ(s->blocks[1].layer_count, 0);
 }
 
-TEST(LoadScript, GarbageNeverCrashes) {
-  std::mt19937 rng(7);
-  const std::string alphabet = "pattern{}\r\n\t /0123456789abcdefx-bitmapradialblurquitpattune";
-  for (int round = 0; round < 300; ++round) {
-    std::string text;
-    const int length = int(rng() % 2000);
-    for (int i = 0; i < length; ++i)
-      text.push_back(rng() % 4 ? alphabet[rng() % alphabet.size()] : char(rng() % 256));
-    auto s = parse(text, "garbage");
-    if (!s) continue;
-    EXPECT_EQ(std::size_t(s->block_count), s->blocks.size());
-    for (const PatternBlock& b : s->blocks) EXPECT_EQ(std::size_t(b.layer_count), b.layers.size());
-  }
-}
-
 TEST(DecimalParam, ReadsLikeAtoiAndClamps) {
   EXPECT_EQ(decimal_param("30"), 30);
   EXPECT_EQ(decimal_param("-12abc"), -12);

@@ -119,47 +119,6 @@ std::vector<std::string>* SampleShow::full_ = nullptr;
 
 }  // namespace
 
-TEST(SongPositionText, ParsesHexadecimalOrdersAndRows) {
-  struct Case {
-    const char* text;
-    bool ok;
-    int order;
-    int row;
-  };
-  const Case cases[] = {
-      {"5", true, 5, 0},     {"5.20", true, 5, 32}, {"0B.3f", true, 11, 63}, {"ff.ff", true, 255, 255},
-      {"", false, 0, 0},     {"5.", false, 0, 0},   {".20", false, 0, 0},    {"100", false, 0, 0},
-      {"5.200", false, 0, 0}, {"g", false, 0, 0},   {"-1", false, 0, 0},     {"5.2.0", false, 0, 0},
-  };
-  for (const Case& c : cases) {
-    SongPosition position{-1, -1};
-    EXPECT_EQ(parse_song_position(c.text, &position), c.ok) << c.text;
-    if (!c.ok) continue;
-    EXPECT_EQ(position.order, c.order) << c.text;
-    EXPECT_EQ(position.row, c.row) << c.text;
-  }
-}
-
-TEST(SongPositionText, ParsesOrderRangesFirstNotAfterLast) {
-  struct Case {
-    const char* text;
-    bool ok;
-    int first;
-    int last;
-  };
-  const Case cases[] = {
-      {"3..7", true, 3, 7}, {"0A..0B", true, 10, 11}, {"5..5", true, 5, 5}, {"7..3", false, 0, 0},
-      {"3..", false, 0, 0}, {"..7", false, 0, 0},     {"3-7", false, 0, 0}, {"3...7", false, 0, 0},
-  };
-  for (const Case& c : cases) {
-    OrderRange range{-1, -1};
-    EXPECT_EQ(parse_order_range(c.text, &range), c.ok) << c.text;
-    if (!c.ok) continue;
-    EXPECT_EQ(range.first, c.first) << c.text;
-    EXPECT_EQ(range.last, c.last) << c.text;
-  }
-}
-
 // One full capture serves every comparison (it is the slow part), so they share one test.
 // Starts: inside a fading bitmap's window (the title fades in from 00.08), a 3D layer's (02.20:
 // the wireframe scene under a radial blur) and a video's (07.08). The loop: from 06.30 the song

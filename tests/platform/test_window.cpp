@@ -19,28 +19,9 @@
 
 namespace {
 
-std::array<int, 4> rect_of(const PixelRect& r) { return {r.x, r.y, r.width, r.height}; }
 PixelRect rect_of(int id) { return control_rect(*dialog_control(id)); }
 
 }  // namespace
-
-// The picture control shows bitmap 110, a picture and not a blank. 1.5 px across, 1.625 down,
-// rounded: 302 x 138 units are 453 x 224 px; OK's 229, 7 to 288, 21 units become 344, 11 to
-// 432, 34; the picture fills 320 x 200 px at (11, 11).
-TEST(SetupDialogTemplate, DialogUnitsBecomePixelsAndThePictureIsBitmap110) {
-  ASSERT_EQ(setup_dialog_template.controls.size(), 6u);
-  const DialogControl& picture = setup_dialog_template.controls[2];
-  EXPECT_EQ(picture.bitmap, 110);
-  const IndexedBitmap bmp = resource_bitmap(110);
-  ASSERT_EQ(bmp.indices.size(), 64000u);
-  std::set<std::uint32_t> colours;
-  for (std::uint8_t i : bmp.indices) colours.insert(bmp.palette[i]);
-  EXPECT_GT(colours.size(), 50u);
-  EXPECT_EQ(dialog_width_px(), 453);
-  EXPECT_EQ(dialog_height_px(), 224);
-  EXPECT_EQ(rect_of(rect_of(id_ok)), (std::array{344, 11, 88, 23}));
-  EXPECT_EQ(rect_of(control_rect(picture)), (std::array{11, 11, 320, 200}));
-}
 
 namespace {
 

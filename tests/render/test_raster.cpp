@@ -102,69 +102,6 @@ TEST(DrawLine, FirstEndpointPlottedLastNotOneRowBelowEitherWay) {
   EXPECT_EQ(line_pixels(0, height - 2, width, height - 2).size(), std::size_t(width));  // drawn on y = H - 1
 }
 
-// The error walk written out in full from the first endpoint, with the bounds test on every
-// pixel; a steep line is walked with its axes swapped. draw_line starts its walk at the first
-// step inside the frame, which must not move a pixel: most of these lines start off the screen.
-TEST(DrawLine, MatchesFullErrorWalkForLinesStartingOffScreen) {
-  std::mt19937 rng(11);
-  std::uniform_int_distribution<int> coord(-900, 1200);
-  for (int i = 0; i < 1000; ++i) {
-    int x0 = coord(rng), y0 = coord(rng) / 2 + 1, x1 = coord(rng), y1 = coord(rng) / 2 + 1;
-    const Pixels drawn = line_pixels(x0, y0 - 1, x1, y1 - 1), reversed = line_pixels(x1, y1 - 1, x0, y0 - 1);
-    const bool steep = std::abs(x1 - x0) < std::abs(y1 - y0);
-    if (steep) {
-      std::swap(x0, y0);
-      std::swap(x1, y1);
-    }
-    if (x0 > x1) {
-      std::swap(x0, x1);
-      std::swap(y0, y1);
-    }
-    Pixels walked;
-    const int dx = x1 - x0;
-    const int dy = std::abs(y1 - y0);
-    const int step = y1 > y0 ? 1 : -1;
-    int y = y0;
-    int d = 2 * dy - dx;
-    for (int x = x0; x < std::max(x1, x0 + 1); ++x) {
-      const int px = steep ? y : x;
-      const int py = steep ? x : y;
-      if (px >= 0 && px < width && py >= 0 && py < height) walked.insert({px, py});
-      if (d >= 0) {
-        y += step;
-        d -= 2 * dx;
-      }
-      d += 2 * dy;
-    }
-    ASSERT_EQ(drawn, walked) << "line " << i;
-    ASSERT_EQ(reversed, walked) << "line " << i;
-  }
-}
-
-// A vertex exactly on a plane is dropped by its own test and made again by the edge leaving it.
-TEST(ClipPolygon, NearQuadrilateralScreenOutsideAndVertexOnEdge) {
-  const struct { const char* what; int (*clip)(std::span<PolyVertex>, int); std::vector<PolyVertex> in, out; } cases[] = {
-      {"one vertex behind the near plane", clip_near, {{0, 0, 2}, {10, 0, 10}, {0, 10, 10}},
-       {{2.5f, 0, 4}, {10, 0, 10}, {0, 10, 10}, {0, 2.5f, 4}}},
-      {"all behind", clip_near, {{0, 0, 1}, {10, 0, 3.9f}, {0, 10, 2}}, {}},
-      {"left of the screen", clip_screen, {{-5, 10, 0}, {-0.5f, 50, 0}, {-30, 90, 0}}, {}},
-      {"vertex on x = 0, remade at t = 0", clip_screen, {{0, 50, 0}, {-10, 100, 0}, {50, 150, 0}},
-       {{0, 50, 0}, {0, 100 + 50.0f / 6, 0}, {50, 150, 0}}},
-      {"vertex on x = 0, remade at t = 1", clip_screen, {{-10, 100, 0}, {0, 50, 0}, {50, 150, 0}},
-       {{0, 50, 0}, {50, 150, 0}, {0, 100 + 50.0f / 6, 0}}},
-      {"left, right, bottom, then top: the output starts at the top pass's first crossing", clip_screen,
-       {{-100, -100, 0}, {1000, -100, 0}, {-100, 1000, 0}}, {{320, 0, 0}, {320, 200, 0}, {0, 200, 0}, {0, 0, 0}}},
-  };
-  for (const auto& c : cases) {
-    PolyVertex polygon[clip_max_vertices];
-    std::copy(c.in.begin(), c.in.end(), polygon);
-    ASSERT_EQ(c.clip(std::span(polygon), int(c.in.size())), int(c.out.size())) << c.what;
-    for (std::size_t i = 0; i < c.out.size(); ++i)
-      for (float PolyVertex::*axis : {&PolyVertex::x, &PolyVertex::y, &PolyVertex::z})
-        EXPECT_FLOAT_EQ(polygon[i].*axis, c.out[i].*axis) << c.what << ", vertex " << i;
-  }
-}
-
 // Up to 15 vertices (more than the clip buffers hold) of NaN, infinite, huge or ordinary
 // coordinates. Each polygon goes through the clips as the render pass sends it, and straight to
 // the fill and the lines without clipping, into the whole screen and into a frame of only 10

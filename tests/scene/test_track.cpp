@@ -131,45 +131,6 @@ TEST(TrackSetupSpline, TwoAndThreeEvenKeysAreLinear) {
   EXPECT_EQ(eval(eased.get(), 20), -1.7f);
 }
 
-// Bad frames give 6, missing or empty tracks 10, and the output is kept; a one-key track gives
-// 12 to its set-up, which leaves it alone, and holds.
-TEST(TrackCodes, BadCallsGiveTheirCodesAndKeepTheOutput) {
-  auto track = float_track({{0, 0}, {5, 5}, {10, 10}});
-  auto empty = track_new();
-  float f = 42;
-  Vector3 v{1, 2, 3};
-  Quaternion q{1, 2, 3, 4};
-  std::int32_t hidden = 5;
-  MorphState m{7, 8, 0.5f};
-  for (Track* t : {track.get(), empty.get(), static_cast<Track*>(nullptr)}) {
-    const int code = t == track.get() ? SCENE_BAD_FRAME : SCENE_NULL_ARGUMENT;
-    const float frame = t == track.get() ? -1 : 1;
-    EXPECT_EQ(track_eval_float(t, frame, f), code);
-    EXPECT_EQ(track_eval_vector(t, frame, v), code);
-    EXPECT_EQ(track_eval_color(t, frame, v), code);
-    EXPECT_EQ(track_eval_rotation(t, frame, q), code);
-    EXPECT_EQ(track_eval_morph(t, frame, m), code);
-    EXPECT_EQ(track_eval_hide(t, frame, hidden), code);
-    EXPECT_EQ(hidden, t == track.get() ? 5 : 0);  // an empty or missing hide track shows the object
-  }
-  EXPECT_EQ(track_eval_float(track.get(), std::nanf(""), f), SCENE_BAD_FRAME);
-  EXPECT_EQ(f, 42);
-  EXPECT_EQ(v.y, 2);
-  EXPECT_EQ(q.w, 1);
-  EXPECT_EQ(m.target_id, 8);
-  auto one = int_track({{3, 0}});
-  one->first->orientation = {0.6f, 0.8f, 0, 0};
-  one->first->in_tangent[0] = 99;
-  EXPECT_EQ(track_setup_spline(one.get()), SCENE_SINGLE_KEY);
-  EXPECT_EQ(track_setup_rotation(one.get()), SCENE_SINGLE_KEY);
-  EXPECT_EQ(one->first->in_tangent[0], 99.0f);
-  for (float frame : {0.0f, 50.0f}) {
-    const Quaternion q = eval_rotation(one.get(), frame);
-    EXPECT_EQ(q.w, 0.6f) << frame;
-    EXPECT_EQ(q.x, 0.8f) << frame;
-  }
-}
-
 TEST(TrackEvalVector, RepeatingTrackAt250IsItsValueAt50AndAColourTrackNeverWraps) {
   auto track = float_track({{0, 0}, {40, 10}, {100, 30}}, TRACK_REPEAT);
   Vector3 wrapped, direct, colour;
